@@ -1,0 +1,152 @@
+/* The socket layer: the program's own asynchronous networking over Windows Sockets 2.
+ *
+ * The owner starts it once (SockStartup), opens connections, datagram sockets and
+ * listening sockets through it, and learns everything that happens on them through
+ * one event callback per socket. Two threads of the layer do all the waiting: the
+ * I/O thread serves every connection and datagram socket, the listener thread every
+ * listening socket. All sockets are non-blocking and polled with select.
+ *
+ * Handles are the addresses of SockEntry records; a handle is valid until its final
+ * event (1 or 5) has returned. Received bytes go straight into the memory the
+ * owner's buffer provider returns; the data event only says how many arrived.
+ *
+ * Lock order: an owner's own locks may be held while calling in (the stock list
+ * lock before any lock of the layer); csStreamList may be held while csChunkQueues
+ * is taken, never the reverse; csListenList is never held with another lock. */
+#ifndef QUOTARION_NET_SOCK_H
+#define QUOTARION_NET_SOCK_H
+
+#include <winsock2.h>
+#include <stdint.h>
+
+#include "core/list.h"
+
+/* Event codes given to a SockCallback. */
+enum {
+    SOCK_EV_DATA = 0,           /* info1 bytes are in the provider's buffer */
+    SOCK_EV_CLOSED = 1,         /* final: the entry is being removed */
+    SOCK_EV_CONNECTED = 2,      /* the outgoing connect completed */
+    SOCK_EV_ACCEPT_QUERY = 3,   /* listener thread: result 0 refuses, else the new userData */
+    SOCK_EV_ACCEPTED = 4,       /* listener thread: info1 is the new entry's handle */
+    SOCK_EV_CONNECT_FAILED = 5  /* final: the outgoing connect did not complete */
+};
+
+/* Result codes of every operation that returns one. */
+enum {
+    SOCK_ERR_SYSTEM = 0,        /* the operating system refused */
+    SOCK_OK = 1,
+    SOCK_ALREADY_STARTED = 2,
+    SOCK_INVALID_PARAM = 3,
+    SOCK_NOT_STARTED = 4,
+    SOCK_WSA_FAILED = 5,
+    SOCK_NO_SOCKET = 6,
+    SOCK_BIND_FAILED = 7,
+    SOCK_NO_MEMORY = 8,
+    SOCK_CONNECT_FAILED = 9,
+    SOCK_CONNECT_PENDING = 10,
+    SOCK_WOULD_BLOCK = 12,
+    SOCK_NO_SSL = 13,
+    SOCK_SSL_CONTEXT = 14
+};
+
+#define SOCK_DEFAULT_RECV_SIZE 2048
+#define SOCK_CHUNK_QUEUE_MAX 10
+
+/* userData and the info arguments are pointer-wide so that they can carry an
+ * owner's pointer, a handle (event 4) or a text pointer (event 3). */
+typedef intptr_t (*SockCallback)(intptr_t userData, int event, intptr_t info1, intptr_t info2,
+                                 intptr_t info3);
+
+/* Returns memory for count bytes, or null to delay the read. Called on the I/O
+ * thread right before every read (and on the caller's thread by the SSL pump). */
+typedef void *(*SockBufferProvider)(intptr_t userData, int count);
+
+struct SockInitParams {
+    SockBufferProvider getBuffer;  /* required */
+    int32_t sslEnabled;            /* 0 in this program */
+};
+
+struct SockChunk {
+    char *bytes;         /* the chunk's own copy */
+    int32_t offset;      /* first unconsumed byte */
+    int32_t length;      /* unconsumed bytes */
+    SockChunk *next;
+};
+
+struct SockChunkQueue {
+    int32_t count;       /* at most SOCK_CHUNK_QUEUE_MAX; guarded by csChunkQueues */
+    SockChunk *first;
+    SockChunk *last;
+};
+
+/* One socket. Created by an opening operation under its list's lock; removed only by
+ * the layer's own threads (or SockCleanup). Owners set closeRequested, recvPaused,
+ * recvSize and userData through the operations below, as plain stores. */
+struct SockEntry {
+    ListNode *node;
+    SOCKET sock;                 /* 0 once the layer has closed it */
+    intptr_t userData;
+    volatile long connectPending;
+    volatile int32_t recvSize;
+    volatile long recvPaused;
+    volatile long closeRequested;
+    volatile long closing;       /* sending side shut down; closed at the next pass */
+    volatile long sslActive;
+    int32_t sslConfig;
+    void *sslCtx;
+    void *ssl;
+    void *sslIn;
+    void *sslOut;
+    long sslServer;
+    SockChunkQueue sendQueue;
+    SockChunkQueue recvQueue;
+    volatile long sslWriteBlocked;
+    volatile long doConnect;
+    SockCallback callback;
+};
+
+typedef SockEntry *SockHandle;
+
+struct SslSettings {
+    int32_t value[7];
+};
+
+/* Start and stop. SockStartup: 1, 2 already started, 3 null params or provider,
+ * 5 WSAStartup failed. SockCleanup: from its first instant new work is refused
+ * with 4; the threads end; open sockets are closed without events. */
+int SockStartup(const SockInitParams *params);
+void SockCleanup(void);
+/* Copies the number of open entries when started; leaves *count untouched otherwise. */
+void SockGetCount(int32_t *count);
+
+/* Stream connections; any thread. */
+int SockConnect(intptr_t userData, const char *address, uint16_t port, SockCallback callback,
+                SockHandle *handle);
+int SockSend(SockHandle handle, const void *bytes, int32_t length, int32_t *sent);
+int SockClose(SockHandle handle);
+int SockSetUserData(SockHandle handle, intptr_t userData);
+int SockSetRecvSize(SockHandle handle, int32_t size);
+int SockEnableRecv(SockHandle handle, int enable);
+
+/* Names and addresses. SockResolve and SockGetHostName need a started layer. */
+int SockResolve(const char *name, char *dotted /* >= 16 bytes */);
+int SockIsDottedQuad(const char *text);
+int SockGetHostName(char *buffer, int size);
+uint32_t SockAddrFromText(const char *dotted);
+void SockAddrToText(uint32_t address, char *dotted /* >= 16 bytes */);
+
+/* Listening sockets and datagrams. */
+int SockListen(uint16_t port, intptr_t userData, SockCallback callback, SockHandle *handle);
+int SockCreateUdp(intptr_t userData, uint16_t port, SockCallback callback, SockHandle *handle);
+int SockSendTo(SockHandle handle, uint32_t address, uint16_t port, const void *bytes, int32_t length);
+int SockGetLocalAddr(SockHandle handle, uint32_t *address, uint16_t *port);
+
+/* SSL mode (the engine behind the hooks is inert in this program). */
+int SockConnectSsl(intptr_t userData, const char *address, uint16_t port, const SslSettings *settings,
+                   SockCallback callback, SockHandle *handle);
+int SockStartSsl(SockHandle handle, const SslSettings *settings);
+int SockSslPeerInfo(SockHandle handle, int32_t *credential, int32_t *detail, int32_t argument);
+int SockSslGetText1(SockHandle handle, int32_t value, char *text /* >= 29 bytes */);
+int SockSslGetText2(SockHandle handle, int32_t value, char *text /* >= 29 bytes */);
+
+#endif
