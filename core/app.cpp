@@ -17,15 +17,6 @@
 #include "ui/main_window.h"
 #include "ui/resource.h"
 
-HANDLE hReenterMutex;
-HINSTANCE hInst;
-HWND hMainWnd;
-HBRUSH hBrushWhite;
-HBRUSH hBrushGrey;
-HPEN hPenRed;
-volatile long bShuttingDown;
-char acReceiveBuffer[RECEIVE_BUFFER_SIZE];
-
 int CheckSingleInstance(void)
 {
     hReenterMutex = CreateMutexA(NULL, TRUE, APP_MUTEX_NAME);
@@ -58,13 +49,6 @@ void SetWorkingDirectory(void)
         return;
     slash[1] = 0;
     SetCurrentDirectoryW(path);
-}
-
-void *GetReceiveBuffer(intptr_t userData, int count)
-{
-    (void)userData;
-    (void)count;
-    return acReceiveBuffer;
 }
 
 ATOM RegisterWindowClass(HINSTANCE instance, UINT classStyle, WNDPROC proc, int cursorId, HBRUSH background,

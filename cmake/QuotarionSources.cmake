@@ -1,0 +1,17 @@
+# quotarion_units(PURE a b ... WINDOWS c d ...): adds each NAME.cpp of the calling
+# folder that exists, pure units to quotarion_pure and Windows units to quotarion_lib.
+function(quotarion_units)
+    cmake_parse_arguments(U "" "" "PURE;WINDOWS" ${ARGN})
+    foreach(unit IN LISTS U_PURE)
+        if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${unit}.cpp")
+            target_sources(quotarion_pure PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/${unit}.cpp")
+        endif()
+    endforeach()
+    if(TARGET quotarion_lib)
+        foreach(unit IN LISTS U_WINDOWS)
+            if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${unit}.cpp")
+                target_sources(quotarion_lib PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/${unit}.cpp")
+            endif()
+        endforeach()
+    endif()
+endfunction()

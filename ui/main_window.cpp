@@ -1,1 +1,0 @@
-#include "ui/main_window.h"
