@@ -10,6 +10,7 @@
 #include <stdio.h>
 
 #include "core/list.h"
+#include "core/ui_call.h"
 #include "net/sock.h"
 #include "stocks/stocks.h"
 #include "stocks/store.h"
@@ -112,6 +113,7 @@ int AppMain(HINSTANCE instance, int showCommand)
     sinit.sslEnabled = 0;
     SockStartup(&sinit);
 
+    UiCallInit();
     StockListInit();
     TimerInit();
 
@@ -136,6 +138,7 @@ int AppMain(HINSTANCE instance, int showCommand)
     ReleaseReenterMutex();
     StoreClose();
     TimerStop();
+    UiCallDone();  /* calls still queued run while the stock list lock exists */
     StockListDone();
     ListFreeAll(&StockList);
     return (int)msg.wParam;

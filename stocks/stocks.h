@@ -16,16 +16,15 @@
 #include <windows.h>
 
 #include "core/list.h"
+#include "stocks/request.h"
 #include "stocks/stock_item.h"
 
-#define QUOTE_REQUEST_SIZE 4096
 
 extern List StockList;               /* guarded by csStockList */
 extern CRITICAL_SECTION csStockList;
 extern char acQuoteRequest[QUOTE_REQUEST_SIZE];  /* guarded by csStockList */
 
-/* Start-up and shutdown (main thread): the lock, and the hidden window through
- * which row refreshes reach the user-interface thread. */
+/* Start-up and shutdown (main thread): the stock list lock. */
 void StockListInit(void);
 void StockListDone(void);
 
