@@ -15,6 +15,7 @@
 #include "core/ui_call.h"
 #include "market/history.h"
 #include "stocks/store.h"
+#include "stocks/store_text.h"
 #include "ui/main_window.h"
 #include "ui/panel.h"
 #include "ui/resource.h"
@@ -154,7 +155,7 @@ void StockAdd(void)
         return;
     }
 
-    strncpy(item.ticker, szNewTicker, sizeof item.ticker - 1);
+    CopyTextCut(item.ticker, sizeof item.ticker, szNewTicker);
 
     char errorText[STORE_ERROR_SIZE] = "";
     if (!StoreInsert(&item, errorText)) {
