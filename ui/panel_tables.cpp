@@ -1,5 +1,6 @@
 /* The panel's tables: its list columns, toolbar buttons and price labels. Data
  * only, so the stock list can reach its list view without the panel's code. */
+#include <windows.h>
 #include <commctrl.h>
 
 #include "ui/panel.h"
