@@ -411,6 +411,13 @@ int ServerStart(const ServerOptions *options, int *error)
             *error = result;
         return 0;
     }
+    /* The layer listens with a backlog of 3, too short for a server: a burst of
+     * clients overflows it and on some systems (Linux under Wine among them) the
+     * peers left out are reset after minutes. Asking again with the system's
+     * largest backlog widens it where the system allows that (Windows itself keeps
+     * the first value). The listener thread only selects and accepts on the socket,
+     * which a second listen call does not disturb. */
+    listen(hListener->sock, SOMAXCONN);
     bPumpStop = 0;
     bPumpEnded = 0;
     HANDLE thread = CreateThread(NULL, 0, ServerPumpThread, NULL, 0, NULL);
