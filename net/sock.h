@@ -81,7 +81,10 @@ struct SockChunkQueue {
 
 /* One socket. Created by an opening operation under its list's lock; removed only by
  * the layer's own threads (or SockCleanup). Owners set closeRequested, recvPaused,
- * recvSize and userData through the operations below, as plain stores. */
+ * recvSize and userData through the operations below, as plain stores.
+ * A handle may be used until its final event (1 or 5) has returned; an owner that
+ * calls in on a handle from another thread must not let that call overlap the final
+ * event (the layer cannot know a handle that has been freed). */
 struct SockEntry {
     ListNode *node;
     SOCKET sock;                 /* 0 once the layer has closed it */
@@ -103,6 +106,10 @@ struct SockEntry {
     volatile long sslWriteBlocked;
     volatile long doConnect;
     SockCallback callback;
+    /* Below: the layer's own bookkeeping, after the record's fixed fields. */
+    volatile long sslPumpRequests;  /* pump runs asked for; the thread that raised it from 0 runs them all */
+    volatile long sslPlainWaiting;  /* plaintext is held in the engine: the provider gave no buffer */
+    volatile long sslReleasing;     /* the SSL state is being released; no new pump run starts */
 };
 
 typedef SockEntry *SockHandle;
@@ -111,15 +118,24 @@ struct SslSettings {
     int32_t value[7];
 };
 
-/* Start and stop. SockStartup: 1, 2 already started, 3 null params or provider,
- * 5 WSAStartup failed. SockCleanup: from its first instant new work is refused
- * with 4; the threads end; open sockets are closed without events. */
+/* Start and stop, from the owner's thread (one at a time, never from a callback).
+ * SockStartup: 1, 2 already started, 3 null params or provider, 5 WSAStartup failed,
+ * 0 a thread of the layer could not be created; on any failure the layer stays
+ * stopped and nothing is left behind. SockCleanup: from its first instant every new
+ * operation is refused with 4 (the text queries write "socket layer not
+ * initialized"); it waits for operations already under way, ends both threads and
+ * closes every open socket without events. No callback runs after it returns. */
 int SockStartup(const SockInitParams *params);
 void SockCleanup(void);
 /* Copies the number of open entries when started; leaves *count untouched otherwise. */
 void SockGetCount(int32_t *count);
 
-/* Stream connections; any thread. */
+/* Stream connections; any thread. SockConnect: 10 under way (or 1 connected at once),
+ * then event 2 or 5; 9 failed at once (event 1 follows); 3, 4, 6, 8: no entry, no event.
+ * SockSend (plain): one send; 1 with *sent the count taken (maybe fewer), 12 would
+ * block, 0 other error (*sent 0 for both); 3 for a null pointer or a length <= 0.
+ * SockClose and the setters: 1, or 3 for a null handle (SockSetRecvSize: also for a
+ * negative size; 0 restores 2048). */
 int SockConnect(intptr_t userData, const char *address, uint16_t port, SockCallback callback,
                 SockHandle *handle);
 int SockSend(SockHandle handle, const void *bytes, int32_t length, int32_t *sent);
@@ -128,14 +144,21 @@ int SockSetUserData(SockHandle handle, intptr_t userData);
 int SockSetRecvSize(SockHandle handle, int32_t size);
 int SockEnableRecv(SockHandle handle, int enable);
 
-/* Names and addresses. SockResolve and SockGetHostName need a started layer. */
+/* Names and addresses. SockResolve and SockGetHostName need a started layer and block
+ * while the system resolves; SockResolve leaves the buffer untouched when it returns 0.
+ * The three conversions work at any time, on any thread. */
 int SockResolve(const char *name, char *dotted /* >= 16 bytes */);
 int SockIsDottedQuad(const char *text);
 int SockGetHostName(char *buffer, int size);
 uint32_t SockAddrFromText(const char *dotted);
 void SockAddrToText(uint32_t address, char *dotted /* >= 16 bytes */);
 
-/* Listening sockets and datagrams. */
+/* Listening sockets and datagrams. SockListen: 1 listening on every local interface,
+ * 0 no host name or address, 6 no socket, 7 bind failed, 8 no memory; on failure no
+ * entry is left and no handle stored. Events 3 and 4 come on the listener thread; an
+ * accepted connection joins the I/O thread only after its event 4 has returned (if
+ * its entry cannot be made, event 1 comes instead, on the listener thread, and the
+ * peer is closed). SockSendTo: 1 whatever sendto says. SockGetLocalAddr: host order. */
 int SockListen(uint16_t port, intptr_t userData, SockCallback callback, SockHandle *handle);
 int SockCreateUdp(intptr_t userData, uint16_t port, SockCallback callback, SockHandle *handle);
 int SockSendTo(SockHandle handle, uint32_t address, uint16_t port, const void *bytes, int32_t length);
