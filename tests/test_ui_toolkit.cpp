@@ -57,8 +57,8 @@ TEST_F(Layout, CenterWindowCentresOverOwnerTruncatingTowardZero)
     };
     for (const CentreCase &c : cases) {
         SCOPED_TRACE(c.label);
-        HWND owner = Track(uitest::CreatePlainWindow(WS_POPUP | WS_VISIBLE, c.ownerX, c.ownerY, c.ownerW, c.ownerH));
-        HWND window = Track(uitest::CreatePlainWindow(WS_POPUP | WS_VISIBLE, 600, 500, c.winW, c.winH, owner));
+        HWND owner = Track(uitest::CreatePlainWindow(WS_POPUP, c.ownerX, c.ownerY, c.ownerW, c.ownerH));
+        HWND window = Track(uitest::CreatePlainWindow(WS_POPUP, 600, 500, c.winW, c.winH, owner));
         ASSERT_EQ(GetParent(window), owner);
         EXPECT_TRUE(CenterWindow(window));
         RECT r = ScreenRect(window);
@@ -71,8 +71,8 @@ TEST_F(Layout, CenterWindowCentresOverOwnerTruncatingTowardZero)
 
 TEST_F(Layout, CenterWindowWithoutOwnerUsesTheDesktopAndComesToTop)
 {
-    HWND window = Track(uitest::CreatePlainWindow(WS_POPUP | WS_VISIBLE, 3, 4, 301, 201));
-    HWND cover = Track(uitest::CreatePlainWindow(WS_POPUP | WS_VISIBLE, 0, 0, 50, 50));
+    HWND window = Track(uitest::CreatePlainWindow(WS_POPUP, 3, 4, 301, 201));
+    HWND cover = Track(uitest::CreatePlainWindow(WS_POPUP, 0, 0, 50, 50));
     RECT desktop = ScreenRect(GetDesktopWindow());
     EXPECT_TRUE(CenterWindow(window));
     RECT r = ScreenRect(window);
@@ -94,7 +94,7 @@ protected:
     void SetUp() override
     {
         Layout::SetUp();
-        parent = Track(uitest::CreatePlainWindow(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 60, 300, 300));
+        parent = Track(uitest::CreatePlainWindow(WS_OVERLAPPEDWINDOW, 50, 60, 300, 300));
         uitest::SetClientSize(parent, 400, 500);
         RECT client;
         GetClientRect(parent, &client);
@@ -176,7 +176,7 @@ TEST_F(Placement, MissingItemsFailQuietly)
 
 TEST_F(Layout, CreateStaticTextStartsWithOneSpaceAndTheGivenStyle)
 {
-    HWND parent = Track(uitest::CreatePlainWindow(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 500, 400));
+    HWND parent = Track(uitest::CreatePlainWindow(WS_OVERLAPPEDWINDOW, 40, 40, 500, 400));
     struct {
         DWORD extra;
         int centre;
@@ -226,7 +226,7 @@ INT_PTR CALLBACK RecordingDlgProc(HWND dialog, UINT message, WPARAM, LPARAM lPar
 
 TEST_F(Layout, CreateModelessDialogShowsTheTemplateOwnedByTheParent)
 {
-    HWND owner = Track(uitest::CreatePlainWindow(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 500, 400));
+    HWND owner = Track(uitest::CreatePlainWindow(WS_OVERLAPPEDWINDOW, 40, 40, 500, 400));
     gInitParam = -1;
     HWND dialog = Track(CreateModelessDialog(hInst, owner, RecordingDlgProc, IDD_ADDSTOCK));
     EXPECT_EQ(gInitDialog, dialog);
@@ -244,7 +244,7 @@ protected:
     void SetUp() override
     {
         Layout::SetUp();
-        parent = Track(uitest::CreatePlainWindow(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 600, 400));
+        parent = Track(uitest::CreatePlainWindow(WS_OVERLAPPEDWINDOW, 40, 40, 600, 400));
         list = Track(CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT, 10, 10,
                                      400, 200, parent, (HMENU)(INT_PTR)IDC_STOCKLIST, hInst, NULL));
         RECT client;
