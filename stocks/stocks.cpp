@@ -219,10 +219,54 @@ void QuoteRequestBuild(void)
     LeaveCriticalSection(&csStockList);
 }
 
-/* UI thread: the posted half of StockApplyQuote. */
-static void StockRowRefreshCall(intptr_t argument)
+/* Set while a refresh of the rows is queued for the UI thread: however many
+ * quotes arrive meanwhile, one queued refresh shows them all. */
+static volatile long bRowsRefreshPending;
+
+/* Copies the four quote texts of a live record into cells of its row, touching
+ * only cells whose text changed (no flicker). UI thread. */
+static void SetRowTexts(HWND list, int index, StockItem *item)
 {
-    StockRowRefresh((StockItem *)argument);
+    char texts[4][QUOTE_TEXT_SIZE];
+    EnterCriticalSection(&csStockList);
+    memcpy(texts[0], item->exchange, QUOTE_TEXT_SIZE);
+    memcpy(texts[1], item->price, QUOTE_TEXT_SIZE);
+    memcpy(texts[2], item->change, QUOTE_TEXT_SIZE);
+    memcpy(texts[3], item->lastTx, QUOTE_TEXT_SIZE);
+    LeaveCriticalSection(&csStockList);
+    for (int i = 0; i < 4; i++) {
+        char shown[QUOTE_TEXT_SIZE] = "";
+        LVITEMA cell;
+        ZeroMemory(&cell, sizeof cell);
+        cell.iSubItem = i + 1;
+        cell.pszText = shown;
+        cell.cchTextMax = (int)sizeof shown;
+        SendMessageA(list, LVM_GETITEMTEXTA, (WPARAM)index, (LPARAM)&cell);
+        if (strcmp(shown, texts[i]) == 0)
+            continue;
+        cell.pszText = texts[i];
+        SendMessageA(list, LVM_SETITEMTEXTA, (WPARAM)index, (LPARAM)&cell);
+    }
+}
+
+/* UI thread: the posted half of StockApplyQuote. Every row's item data is a
+ * live record (records are freed only here, after their row is gone), so the
+ * rows are walked, not the list. */
+static void StockRowsRefreshCall(intptr_t argument)
+{
+    (void)argument;
+    InterlockedExchange(&bRowsRefreshPending, 0);
+    HWND list = StockListView();
+    int rows = (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
+    for (int index = 0; index < rows; index++) {
+        LVITEMA row;
+        ZeroMemory(&row, sizeof row);
+        row.mask = LVIF_PARAM;
+        row.iItem = index;
+        SendMessageA(list, LVM_GETITEMA, 0, (LPARAM)&row);
+        if (row.lParam)
+            SetRowTexts(list, index, (StockItem *)row.lParam);
+    }
 }
 
 void StockApplyQuote(const StockItem *parsed)
@@ -239,7 +283,10 @@ void StockApplyQuote(const StockItem *parsed)
     memcpy(found->lastTx, parsed->lastTx, sizeof found->lastTx);
     memcpy(found->ccol, parsed->ccol, sizeof found->ccol);
     LeaveCriticalSection(&csStockList);
-    UiCallPost(StockRowRefreshCall, (intptr_t)found);
+    /* The list view belongs to the UI thread: the refresh is queued there, once
+     * for any number of quotes applied meanwhile. */
+    if (InterlockedExchange(&bRowsRefreshPending, 1) == 0 && !UiCallPost(StockRowsRefreshCall, 0))
+        InterlockedExchange(&bRowsRefreshPending, 0);
 }
 
 /* 1 when the record is one of StockList's. Caller holds the lock. */
@@ -254,35 +301,17 @@ static int StockIsListed(const StockItem *item)
 
 void StockRowRefresh(StockItem *item)
 {
-    /* The record may have been removed since the quote was applied (then its
-     * address may even belong to a newer stock, whose own texts are then shown in
-     * its own row, which is right). The texts are copied under the lock, since
-     * the I/O thread may be writing the next quote into them. */
-    char texts[4][QUOTE_TEXT_SIZE];
     EnterCriticalSection(&csStockList);
-    if (!StockIsListed(item)) {
-        LeaveCriticalSection(&csStockList);
-        return;
-    }
-    memcpy(texts[0], item->exchange, QUOTE_TEXT_SIZE);
-    memcpy(texts[1], item->price, QUOTE_TEXT_SIZE);
-    memcpy(texts[2], item->change, QUOTE_TEXT_SIZE);
-    memcpy(texts[3], item->lastTx, QUOTE_TEXT_SIZE);
+    int listed = StockIsListed(item);
     LeaveCriticalSection(&csStockList);
-
+    if (!listed)
+        return;
     HWND list = StockListView();
     LVFINDINFOA find;
     ZeroMemory(&find, sizeof find);
     find.flags = LVFI_PARAM;
     find.lParam = (LPARAM)item;
     int index = (int)SendMessageA(list, LVM_FINDITEMA, (WPARAM)-1, (LPARAM)&find);
-    if (index < 0)
-        return;
-    for (int i = 0; i < 4; i++) {
-        LVITEMA cell;
-        ZeroMemory(&cell, sizeof cell);
-        cell.iSubItem = i + 1;
-        cell.pszText = texts[i];
-        SendMessageA(list, LVM_SETITEMTEXTA, (WPARAM)index, (LPARAM)&cell);
-    }
+    if (index >= 0)
+        SetRowTexts(list, index, item);
 }

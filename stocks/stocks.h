@@ -7,9 +7,11 @@
  * socket layer, never after one.
  *
  * Quotes arrive on the socket layer's I/O thread: StockApplyQuote copies them
- * into the record under the lock and hands the row refresh to the user-interface
- * thread by a posted message; that thread refreshes the row only if the record is
- * still in StockList, so a stock removed meanwhile is never read or written. */
+ * into the record under the lock and queues one refresh of the rows on the
+ * user-interface thread (one for any number of quotes arriving meanwhile). That
+ * thread walks the rows, whose item data are live records (records are freed
+ * only there, after their row), so a stock removed meanwhile is never read or
+ * written and no row ever shows another stock's quote. */
 #ifndef QUOTARION_STOCKS_STOCKS_H
 #define QUOTARION_STOCKS_STOCKS_H
 
@@ -58,7 +60,7 @@ void QuoteRequestBuild(void);
 void StockApplyQuote(const StockItem *parsed);
 
 /* Sets the row's Exchange, Price, Change and Last Tx cells from the record.
- * UI thread; the record must be in StockList. */
+ * UI thread; a record that is no longer in StockList is ignored. */
 void StockRowRefresh(StockItem *item);
 
 #endif
