@@ -279,7 +279,7 @@ static void OnData(intptr_t userData, intptr_t count)
     LeaveCriticalSection(&csServer);
 }
 
-static intptr_t ServerSocketEvent(intptr_t userData, int event, intptr_t info1, intptr_t info2, intptr_t info3)
+intptr_t ServerSocketEvent(intptr_t userData, int event, intptr_t info1, intptr_t info2, intptr_t info3)
 {
     switch (event) {
     case SOCK_EV_ACCEPT_QUERY:
@@ -467,4 +467,13 @@ void ServerGetStats(ServerStats *stats)
     EnterCriticalSection(&csServer);
     *stats = sStats;
     LeaveCriticalSection(&csServer);
+}
+
+uint16_t ServerPort(void)
+{
+    uint32_t address = 0;
+    uint16_t port = 0;
+    if (!bServerStarted || SockGetLocalAddr(hListener, &address, &port) != SOCK_OK)
+        return 0;
+    return port;
 }

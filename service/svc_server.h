@@ -57,4 +57,13 @@ void ServerStop(void);
 /* A snapshot of the counters; any thread. */
 void ServerGetStats(ServerStats *stats);
 
+/* The port being listened on (useful after starting with port 0, which lets the
+ * system choose one), or 0 when not started. Thread that started the server. */
+uint16_t ServerPort(void);
+
+/* The server's SockCallback. Exported so that tests can deliver the events a real
+ * socket cannot produce on demand (a late event of a reused slot, a remote peer);
+ * only the socket layer calls it otherwise. */
+intptr_t ServerSocketEvent(intptr_t userData, int event, intptr_t info1, intptr_t info2, intptr_t info3);
+
 #endif

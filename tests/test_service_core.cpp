@@ -247,8 +247,9 @@ TEST(ServiceText, PriceTextsAreReadIntoCents)
     for (const auto &c : cases) {
         int64_t cents = -7;
         EXPECT_EQ(c.ok, SvcParseCents(c.text, strlen(c.text), c.grouping, &cents)) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(c.cents, cents) << c.text;
+        }
     }
 }
 
@@ -325,8 +326,9 @@ TEST(ServiceTime, DatesAreReadInBothFormats)
     for (const auto &c : cases) {
         int32_t days = -1;
         EXPECT_EQ(c.ok, SvcParseDate(c.text, strlen(c.text), &days)) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(SvcDaysFromCivil(c.y, c.m, c.d), days) << c.text;
+        }
     }
 }
 

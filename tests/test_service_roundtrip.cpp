@@ -21,80 +21,13 @@
 
 namespace {
 
+using svctest::ExpectSame;
 using svctest::FixturePath;
+using svctest::Meant;
+using svctest::MeantOf;
+using svctest::ProgramReadsQuotes;
 using svctest::ReadFile;
 using svctest::Utc;
-
-// The texts the program shows for a quote, as the service means them.
-struct Meant {
-    std::string ticker, exchange, price, change, lastTx, ccol;
-};
-
-static Meant MeantOf(const SvcQuote &q)
-{
-    char buf[64];
-    SvcText t;
-    Meant m;
-    m.ticker = q.ticker;
-    m.exchange = q.exchange;
-    SvcTextInit(&t, buf, sizeof buf);
-    SvcTextAddCentsGrouped(&t, q.last);
-    m.price = buf;
-    int64_t change = q.last - q.prevClose;
-    SvcTextInit(&t, buf, sizeof buf);
-    if (change > 0)
-        SvcTextAdd(&t, "+");
-    SvcTextAddCents(&t, change);
-    m.change = buf;
-    SvcFormatTradeLong(q.tradeDay, q.tradeSecond, buf, sizeof buf);
-    m.lastTx = buf;
-    m.ccol = change < 0 ? "chr" : change > 0 ? "chg" : "chb";
-    return m;
-}
-
-static void Collect(const StockItem *record, void *context)
-{
-    Meant m;
-    m.ticker = record->ticker;
-    m.exchange = record->exchange;
-    m.price = record->price;
-    m.change = record->change;
-    m.lastTx = record->lastTx;
-    m.ccol = record->ccol;
-    static_cast<std::vector<Meant> *>(context)->push_back(m);
-}
-
-// Feeds the answer to the program's gatherer the way the socket layer hands it
-// over (blocks of at most 2048 bytes) and scans it once it says complete.
-static std::vector<Meant> ProgramReadsQuotes(const SvcAnswer &answer)
-{
-    std::vector<Meant> records;
-    std::vector<char> buffer(QUOTE_BUFFER_SIZE);
-    size_t count = 0;
-    int state = QUOTE_GATHER_PENDING;
-    for (size_t pos = 0; pos < answer.length; pos += 2048) {
-        size_t n = answer.length - pos < 2048 ? answer.length - pos : 2048;
-        EXPECT_EQ(QUOTE_GATHER_PENDING, state) << "complete before the last block";
-        state = QuoteGather(buffer.data(), buffer.size(), &count, answer.bytes + pos, n);
-    }
-    EXPECT_EQ(QUOTE_GATHER_COMPLETE, state);
-    if (state == QUOTE_GATHER_COMPLETE)
-        EXPECT_LE(0, QuoteScanAnswer(buffer.data(), count, Collect, &records));
-    return records;
-}
-
-static void ExpectSame(const std::vector<Meant> &meant, const std::vector<Meant> &read, const std::string &label)
-{
-    ASSERT_EQ(meant.size(), read.size()) << label;
-    for (size_t i = 0; i < meant.size(); i++) {
-        EXPECT_EQ(meant[i].ticker, read[i].ticker) << label << " #" << i;
-        EXPECT_EQ(meant[i].exchange, read[i].exchange) << label << " #" << i;
-        EXPECT_EQ(meant[i].price, read[i].price) << label << " #" << i;
-        EXPECT_EQ(meant[i].change, read[i].change) << label << " #" << i;
-        EXPECT_EQ(meant[i].lastTx, read[i].lastTx) << label << " #" << i;
-        EXPECT_EQ(meant[i].ccol, read[i].ccol) << label << " #" << i;
-    }
-}
 
 static SvcAnswer Answer(const SvcSource &source, const std::string &line, int64_t utc)
 {
@@ -152,7 +85,7 @@ TEST(ServiceRoundTrip, SimulatedQuotesReadBackExactly)
                 meant.push_back(MeantOf(q));
                 start = comma + 1;
             }
-            ExpectSame(meant, ProgramReadsQuotes(answer), list.substr(0, 30));
+            ExpectSame(meant, ProgramReadsQuotes(answer.bytes, answer.length), list.substr(0, 30));
             SvcAnswerFree(&answer);
         }
     }
@@ -173,7 +106,7 @@ TEST(ServiceRoundTrip, PricesOverAThousandKeepTheirSeparatorAsText)
     }
     ASSERT_FALSE(ticker.empty());
     SvcAnswer answer = Answer(sim, "GET /finance/info?client=ig&q=" + ticker + ", HTTP/1.0", now);
-    std::vector<Meant> read = ProgramReadsQuotes(answer);
+    std::vector<Meant> read = ProgramReadsQuotes(answer.bytes, answer.length);
     ASSERT_EQ(1u, read.size());
     EXPECT_NE(std::string::npos, read[0].price.find(','));
     SvcQuote q;
@@ -228,7 +161,7 @@ TEST(ServiceRoundTrip, DataFileAnswersReadBackExactly)
         SvcCsvQuote(t, meant, &q);
         expected.push_back(MeantOf(q));
     }
-    std::vector<Meant> read = ProgramReadsQuotes(answer);
+    std::vector<Meant> read = ProgramReadsQuotes(answer.bytes, answer.length);
     ExpectSame(expected, read, "data files");
     ASSERT_EQ(4u, read.size());
     EXPECT_EQ("143.65", read[0].price);

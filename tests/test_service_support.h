@@ -9,8 +9,15 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include <gtest/gtest.h>
+
+#include "market/quote_scan.h"
+#include "service/svc_market.h"
+#include "service/svc_text.h"
 #include "service/svc_time.h"
+#include "stocks/stock_item.h"
 
 namespace svctest {
 
@@ -68,6 +75,78 @@ inline void RemoveTree(const std::string &dir)
 {
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
+}
+
+// The texts the program shows for a quote, as the service means them.
+struct Meant {
+    std::string ticker, exchange, price, change, lastTx, ccol;
+};
+
+inline Meant MeantOf(const SvcQuote &q)
+{
+    char buf[64];
+    SvcText t;
+    Meant m;
+    m.ticker = q.ticker;
+    m.exchange = q.exchange;
+    SvcTextInit(&t, buf, sizeof buf);
+    SvcTextAddCentsGrouped(&t, q.last);
+    m.price = buf;
+    int64_t change = q.last - q.prevClose;
+    SvcTextInit(&t, buf, sizeof buf);
+    if (change > 0)
+        SvcTextAdd(&t, "+");
+    SvcTextAddCents(&t, change);
+    m.change = buf;
+    SvcFormatTradeLong(q.tradeDay, q.tradeSecond, buf, sizeof buf);
+    m.lastTx = buf;
+    m.ccol = change < 0 ? "chr" : change > 0 ? "chg" : "chb";
+    return m;
+}
+
+inline void Collect(const StockItem *record, void *context)
+{
+    Meant m;
+    m.ticker = record->ticker;
+    m.exchange = record->exchange;
+    m.price = record->price;
+    m.change = record->change;
+    m.lastTx = record->lastTx;
+    m.ccol = record->ccol;
+    static_cast<std::vector<Meant> *>(context)->push_back(m);
+}
+
+// Feeds the answer to the program's gatherer the way the socket layer hands it
+// over (blocks of at most 2048 bytes) and scans it once it says complete.
+inline std::vector<Meant> ProgramReadsQuotes(const char *bytes, size_t length)
+{
+    std::vector<Meant> records;
+    std::vector<char> buffer(QUOTE_BUFFER_SIZE);
+    size_t count = 0;
+    int state = QUOTE_GATHER_PENDING;
+    for (size_t pos = 0; pos < length; pos += 2048) {
+        size_t n = length - pos < 2048 ? length - pos : 2048;
+        EXPECT_EQ(QUOTE_GATHER_PENDING, state) << "complete before the last block";
+        state = QuoteGather(buffer.data(), buffer.size(), &count, bytes + pos, n);
+    }
+    EXPECT_EQ(QUOTE_GATHER_COMPLETE, state);
+    if (state == QUOTE_GATHER_COMPLETE) {
+        EXPECT_LE(0, QuoteScanAnswer(buffer.data(), count, Collect, &records));
+    }
+    return records;
+}
+
+inline void ExpectSame(const std::vector<Meant> &meant, const std::vector<Meant> &read, const std::string &label)
+{
+    ASSERT_EQ(meant.size(), read.size()) << label;
+    for (size_t i = 0; i < meant.size(); i++) {
+        EXPECT_EQ(meant[i].ticker, read[i].ticker) << label << " #" << i;
+        EXPECT_EQ(meant[i].exchange, read[i].exchange) << label << " #" << i;
+        EXPECT_EQ(meant[i].price, read[i].price) << label << " #" << i;
+        EXPECT_EQ(meant[i].change, read[i].change) << label << " #" << i;
+        EXPECT_EQ(meant[i].lastTx, read[i].lastTx) << label << " #" << i;
+        EXPECT_EQ(meant[i].ccol, read[i].ccol) << label << " #" << i;
+    }
 }
 
 }  // namespace svctest
