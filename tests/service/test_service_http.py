@@ -109,10 +109,16 @@ class Server:
         if pid:
             os.kill(pid, signal.SIGINT)
         try:
-            return self.proc.wait(timeout=DEADLINE)
+            code = self.proc.wait(timeout=DEADLINE)
         except subprocess.TimeoutExpired:
             self.kill()
             return None
+        self._close_output()
+        return code
+
+    def _close_output(self):
+        self.reader.join(DEADLINE)
+        self.proc.stdout.close()
 
     def kill(self):
         pid = self.windows_pid()
@@ -120,6 +126,7 @@ class Server:
             os.kill(pid, signal.SIGKILL)
         self.proc.kill()
         self.proc.wait()
+        self._close_output()
 
 
 def exchange(port, data, timeout=DEADLINE, pause=0.0):
@@ -324,6 +331,20 @@ class SimulatedService(unittest.TestCase):
                 self.assertEqual(b"Not Found\n" if "404" in status else b"Bad Request\n", body)
                 self.assertEqual("text/plain", headers["content-type"])
 
+    def test_random_bytes_never_break_it(self):
+        import random
+        rng = random.Random(1234)
+        for i in range(40):
+            junk = bytes(rng.randrange(256) for _ in range(rng.randrange(1, 3000)))
+            if i % 3 == 0:
+                junk = b"GET /finance/info?client=ig&q=" + junk + b" HTTP/1.0"
+            answer, _ = exchange(self.server.port, junk + b"\r\n\r\n")
+            with self.subTest(i=i):
+                status = split_answer(answer)[0]
+                self.assertIn(status, ("HTTP/1.0 200 OK", "HTTP/1.0 400 Bad Request", "HTTP/1.0 404 Not Found"))
+        answer, _ = exchange(self.server.port, b"GET /finance/info?client=ig&q=IBM, HTTP/1.0\r\n\r\n")
+        self.assertTrue(answer.endswith(END_MARKER))
+
     def test_request_sent_one_byte_at_a_time(self):
         request = b"GET /finance/info?client=ig&q=IBM,T, HTTP/1.0\r\n\r\n"
         answer, _ = exchange(self.server.port, request, pause=0.01)
@@ -419,6 +440,61 @@ class CsvService(unittest.TestCase):
         self.assertEqual("HTTP/1.0 404 Not Found", split_answer(answer)[0])
         answer, _ = exchange(self.server.port, b"GET /finance/historical?q=CON&output=csv HTTP/1.0\r\n\r\n")
         self.assertEqual("HTTP/1.0 404 Not Found", split_answer(answer)[0])
+
+
+def local_address():
+    """A non-loopback address of this machine, or None."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        try:
+            s.connect(("10.255.255.255", 1))
+            address = s.getsockname()[0]
+        except OSError:
+            return None
+    return None if address.startswith("127.") else address
+
+
+class RemotePeers(unittest.TestCase):
+    """A connection to this machine's network address comes from that address,
+    not from 127.0.0.1: the service refuses it unless told to serve the network."""
+
+    def setUp(self):
+        self.address = local_address()
+        if not self.address:
+            self.skipTest("no network address besides loopback")
+
+    def ask(self, server):
+        with socket.create_connection((self.address, server.port), timeout=DEADLINE) as s:
+            s.sendall(b"GET /finance/info?client=ig&q=IBM, HTTP/1.0\r\n\r\n")
+            data = b""
+            try:
+                while True:
+                    chunk = s.recv(65536)
+                    if not chunk:
+                        break
+                    data += chunk
+            except ConnectionResetError:
+                pass
+        return data
+
+    def test_refused_by_default_served_with_allow_remote(self):
+        server = Server()
+        try:
+            self.assertEqual(b"", self.ask(server))
+            answer, _ = exchange(server.port, b"GET /finance/info?client=ig&q=IBM, HTTP/1.0\r\n\r\n")
+            self.assertTrue(answer.endswith(END_MARKER))  # loopback is still served
+        finally:
+            self.assertEqual(0, server.stop())
+        self.assertTrue(any(re.search(r"0 dropped, 1 refused", l) for l in server.output()), server.output()[-3:])
+        server = Server("--allow-remote")
+        try:
+            answer = self.ask(server)
+            self.assertTrue(answer.startswith(b"HTTP/1.0 200 OK\r\n"))
+            self.assertTrue(answer.endswith(END_MARKER))
+            self.assertTrue(Server.wait_for(
+                lambda: any(l.split(" ")[1].startswith(self.address + ":") for l in server.output()
+                            if l[:1].isdigit()), 10))
+        finally:
+            self.assertEqual(0, server.stop())
 
 
 class Load(unittest.TestCase):
