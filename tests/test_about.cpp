@@ -272,6 +272,30 @@ TEST_F(About, LinkOpensTheProductPageAndLeavesTheDialogOpen)
     EXPECT_TRUE(IsWindow(dialog));
 }
 
+TEST_F(About, RealPointerOverTheLinkUnderlinesItUntilItLeaves)
+{
+    HWND dialog = Open();
+    ASSERT_NE(dialog, nullptr);
+    SetForegroundWindow(dialog);
+    uitest::PumpMessages();
+    HWND link = GetDlgItem(dialog, IDC_ABOUT_LINK);
+    HFONT plain = ItemFont(dialog, IDC_ABOUT_LINK);
+    HFONT underline = (HFONT)GetPropA(link, PROP_UNDERLINE_FONT);
+    RECT r = ScreenRect(link);
+    RECT label = ScreenRect(GetDlgItem(dialog, IDC_ABOUT_WEBLABEL));
+
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return ItemFont(dialog, IDC_ABOUT_LINK) == underline; }))
+        << "the pointer over the link underlines it";
+    EXPECT_EQ(GetCapture(), link);
+    EXPECT_EQ(GetCursor(), LoadCursorA(NULL, (LPCSTR)IDC_HAND));
+
+    SetCursorPos((label.left + label.right) / 2, (label.top + label.bottom) / 2);
+    EXPECT_TRUE(uitest::PumpUntil([&] { return ItemFont(dialog, IDC_ABOUT_LINK) == plain; }))
+        << "leaving it takes the underline off";
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
 TEST_F(About, ScreenshotOverTheOwner)
 {
     HWND dialog = Open();
