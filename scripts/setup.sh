@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 packages=(
     cmake make
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-    wine wine64
+    wine wine64 fonts-wine
     xvfb x11-apps imagemagick
     googletest
     sqlite3 curl python3
