@@ -33,13 +33,14 @@ std::atomic<int> gRefuseBuffers;
 std::atomic<int> gRefuseAll;
 std::atomic<int> gProviderCalls;
 std::atomic<int> gLastAskedSize;
+std::function<bool()> gRefuseWhen;
 static thread_local char tlsBuffer[65536];
 
 void *TestProvider(intptr_t, int count)
 {
     gProviderCalls++;
     gLastAskedSize = count;
-    if (gRefuseAll)
+    if (gRefuseAll || (gRefuseWhen && gRefuseWhen()))
         return nullptr;
     if (gRefuseBuffers > 0) {
         gRefuseBuffers--;
@@ -56,6 +57,7 @@ void ResetProvider()
     gRefuseAll = 0;
     gProviderCalls = 0;
     gLastAskedSize = 0;
+    gRefuseWhen = nullptr;
 }
 
 const char *LastProvidedBuffer()

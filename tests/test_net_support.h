@@ -24,6 +24,7 @@ extern std::atomic<int> gRefuseBuffers;
 extern std::atomic<int> gRefuseAll;
 extern std::atomic<int> gProviderCalls;
 extern std::atomic<int> gLastAskedSize;
+extern std::function<bool()> gRefuseWhen;  // refuses while it answers true
 void *TestProvider(intptr_t userData, int count);
 void ResetProvider();
 const char *LastProvidedBuffer();  // this thread's buffer
