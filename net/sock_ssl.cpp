@@ -405,8 +405,13 @@ int SslSend(SockEntry *e, const void *bytes, int32_t length, int32_t *sent)
     if (!bytes || length <= 0)
         return SOCK_INVALID_PARAM;
     if (!ChunkQueueAppend(&e->sendQueue, bytes, length)) {
-        *sent = 0;
-        return SOCK_WOULD_BLOCK;
+        /* A full queue is only drained by a pump run: without one here, an owner
+         * retrying after 12 would be refused forever once the engine takes again. */
+        SslPump(e);
+        if (!ChunkQueueAppend(&e->sendQueue, bytes, length)) {
+            *sent = 0;
+            return SOCK_WOULD_BLOCK;
+        }
     }
     SslPump(e);
     *sent = length;
