@@ -287,6 +287,14 @@ intptr_t ServerSocketEvent(intptr_t userData, int event, intptr_t info1, intptr_
     case SOCK_EV_ACCEPTED: {
         EnterCriticalSection(&csServer);
         ServerSlot *slot = SlotOf(userData);
+        if (slot) {
+            /* Room for a whole answer: the first send on the I/O thread takes it
+             * all, and the pump's retries (from its own thread) stay the exception. */
+            SockHandle handle = (SockHandle)info1;
+            int size = sOptions.sendBuffer ? sOptions.sendBuffer : SERVER_SEND_BUFFER;
+            if (handle && handle->sock)
+                setsockopt(handle->sock, SOL_SOCKET, SO_SNDBUF, (const char *)&size, sizeof size);
+        }
         if (slot && slot->state == SLOT_ACCEPTED) {
             slot->handle = (SockHandle)info1;
             slot->state = SLOT_READING;

@@ -10,8 +10,10 @@
  * the number of connections and the memory they take are bounded. A slot's
  * userData carries its index and a generation number, so an event for a
  * connection whose slot has since been reused is recognised and ignored.
- * The server's own thread (the pump, every 20 ms) sends what the socket did not
- * take at once, answers 400 to a connection that has not completed its request
+ * Each connection's send buffer is made large enough for the largest answer, so
+ * an answer normally leaves in one send on the I/O thread, the thread that also
+ * closes sockets. The server's own thread (the pump, every 20 ms) sends what the
+ * socket did not take at once, answers 400 to a connection that has not completed its request
  * within the idle limit, closes one whose peer stops taking the answer, and
  * writes the log lines, outside the lock, one line per answered request.
  *
@@ -27,6 +29,7 @@
 #define SERVER_SLOTS 512               /* connections served at once; more are refused */
 #define SERVER_IDLE_LIMIT_MS 10000     /* a request must be complete this long after the accept */
 #define SERVER_STALL_LIMIT_MS 20000    /* an answer whose peer takes nothing this long is dropped */
+#define SERVER_SEND_BUFFER (256 * 1024) /* holds the largest answer, so it leaves in one send */
 
 struct ServerOptions {
     uint16_t port;            /* listening port (the program always asks port 80) */
@@ -35,6 +38,7 @@ struct ServerOptions {
     int64_t fixedUtc;         /* a frozen market clock (seconds since 1970, UTC), or 0 for the system clock */
     uint32_t idleLimitMs;     /* 0: SERVER_IDLE_LIMIT_MS */
     FILE *log;                /* where the request lines go (stdout), or null for none */
+    int32_t sendBuffer;       /* bytes asked for each connection's send buffer; 0: SERVER_SEND_BUFFER */
 };
 
 struct ServerStats {

@@ -94,7 +94,7 @@ protected:
         ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &wsa));
     }
 
-    void Start(uint32_t idleLimitMs = 0, int allowRemote = 0)
+    void Start(uint32_t idleLimitMs = 0, int allowRemote = 0, int32_t sendBuffer = 0)
     {
         ServerOptions options;
         memset(&options, 0, sizeof options);
@@ -102,6 +102,7 @@ protected:
         options.fixedUtc = kNow;
         options.idleLimitMs = idleLimitMs;
         options.allowRemote = allowRemote;
+        options.sendBuffer = sendBuffer;
         int error = -1;
         ASSERT_EQ(1, ServerStart(&options, &error)) << error;
         port = ServerPort();
@@ -243,13 +244,14 @@ TEST_F(ServiceServer, LateEventsOfAReusedSlotAreIgnored)
     ExpectNothingOpen();
 }
 
-// Peers that ask for a big answer and vanish without reading it: the server's
-// sends are retried by its pump while the I/O thread learns of the peer's end, so
-// both threads meet on the same slot. Afterwards every slot is free, each
-// request was either answered or dropped, and the server still serves.
+// Peers that ask for a big answer and vanish without reading it: with a small
+// send buffer the server's sends are retried by its pump while the I/O thread
+// learns of the peer's end, so both threads meet on the same slot. Afterwards
+// every slot is free, each request was either answered or dropped, and the
+// server still serves.
 TEST_F(ServiceServer, PeersVanishingInTheMiddleOfAnswers)
 {
-    Start();
+    Start(0, 0, 4096);
     std::string tickers;
     for (int i = 0; i < SVC_MAX_TICKERS; i++)
         tickers += "T" + std::to_string(i) + ",";
