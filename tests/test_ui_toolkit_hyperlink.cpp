@@ -251,6 +251,16 @@ TEST_F(Hyperlink, TwoLinksSubclassTheDialogOnceAndHoverOnTheirOwn)
     MoveTo(link, Width(link) + 1, 3);
     ExpectHovered(link, false);
 
+    // Making a link a link again changes nothing.
+    HANDLE underline = GetPropA(link, PROP_UNDERLINE_FONT);
+    EXPECT_TRUE(MakeHyperlink(link));
+    EXPECT_EQ(GetPropA(link, PROP_UNDERLINE_FONT), underline);
+    EXPECT_EQ(GetWindowLongPtrA(link, GWLP_WNDPROC), (LONG_PTR)HyperlinkStaticProc);
+    EXPECT_NE(GetPropA(link, PROP_ORIGINAL_PROC), (HANDLE)HyperlinkStaticProc);
+    MoveTo(link, 3, 3);
+    ExpectHovered(link, true);
+    MoveTo(link, 3, -3);
+
     // Messages still reach the dialog procedure through the one subclass.
     SendMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
     SendMessageA(link, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));

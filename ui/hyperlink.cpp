@@ -28,8 +28,14 @@ static void ShowLinkFont(HWND link, const char *property)
 
 BOOL MakeHyperlink(HWND staticWindow)
 {
+    /* A second call would subclass the static with its own procedure (an endless
+     * loop on every message) and lose the first underline font. */
+    if (GetPropA(staticWindow, PROP_FROM_STATIC))
+        return TRUE;
+
     HWND parent = GetParent(staticWindow);
-    if (parent && (WNDPROC)GetWindowLongPtrA(parent, GWLP_WNDPROC) != HyperlinkParentProc) {
+    if (parent && (WNDPROC)GetWindowLongPtrA(parent, GWLP_WNDPROC) != HyperlinkParentProc &&
+        !GetPropA(parent, PROP_ORIGINAL_PROC)) {
         SetPropA(parent, PROP_ORIGINAL_PROC, (HANDLE)GetWindowLongPtrA(parent, GWLP_WNDPROC));
         SetWindowLongPtrA(parent, GWLP_WNDPROC, (LONG_PTR)HyperlinkParentProc);
     }
