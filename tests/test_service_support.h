@@ -27,13 +27,13 @@ inline int64_t Utc(int y, int mo, int d, int h, int mi, int s)
     return (int64_t)SvcDaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
 }
 
-// A file under tests/service/ of the source tree (found from this header's path,
+// A file under tests/fixtures/ of the source tree (found from this header's path,
 // which also works under Wine, whose Z: drive is the host's root).
 inline std::string FixturePath(const std::string &relative)
 {
     std::string here = __FILE__;
     size_t slash = here.find_last_of("/\\");
-    return here.substr(0, slash + 1) + "service/" + relative;
+    return here.substr(0, slash + 1) + "fixtures/" + relative;
 }
 
 inline std::string ReadFile(const std::string &path)

@@ -27,7 +27,7 @@ import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-LEGACY = os.path.join(HERE, "legacy")
+LEGACY = os.path.join(os.path.dirname(HERE), "fixtures", "legacy")
 ARGS = None
 
 FROZEN_NOW = "2026-12-10T17:03:20Z"  # 12:03:20PM in New York, a Thursday in the session
