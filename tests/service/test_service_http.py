@@ -442,6 +442,26 @@ class CsvService(unittest.TestCase):
         self.assertEqual("HTTP/1.0 404 Not Found", split_answer(answer)[0])
 
 
+class CommandLine(unittest.TestCase):
+    def run_server(self, *args):
+        return subprocess.run([ARGS.runner, ARGS.prefix, ARGS.exe] + list(args), capture_output=True,
+                              timeout=DEADLINE, cwd=os.path.dirname(ARGS.exe))
+
+    def test_port_in_use_and_bad_options_end_with_a_message(self):
+        with socket.socket() as taken:
+            taken.bind(("127.0.0.1", 0))
+            taken.listen()
+            done = self.run_server("--port", str(taken.getsockname()[1]))
+        self.assertEqual(1, done.returncode)
+        self.assertIn(b"the port is in use", done.stderr)
+        for args, message in ((["--port", "0"], b"not a port number"), (["--port", "70000"], b"not a port number"),
+                              (["--data", "/no/such/folder"], b"no such folder"),
+                              (["--now", "yesterday"], b"not a time"), (["--what"], b"Usage:")):
+            done = self.run_server(*args)
+            self.assertEqual(2, done.returncode, args)
+            self.assertIn(message, done.stderr, args)
+
+
 def local_address():
     """A non-loopback address of this machine, or None."""
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
