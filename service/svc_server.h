@@ -58,7 +58,7 @@ int ServerStart(const ServerOptions *options, int *error);
  * when not started. Call from the thread that started it. */
 void ServerStop(void);
 
-/* A snapshot of the counters; any thread. */
+/* A snapshot of the counters; any thread, but not while ServerStop runs. */
 void ServerGetStats(ServerStats *stats);
 
 /* The port being listened on (useful after starting with port 0, which lets the
