@@ -50,6 +50,31 @@ int FiredOn(intptr_t argument)
     return pass;
 }
 
+// Defined first, so that its first add runs before anything in this program
+// has started the service.
+TEST(TimerLifecycle, AddBeforeInitAndAfterStopGivesNull)
+{
+    TimerStop();
+    EXPECT_EQ(TimerAdd(30, 1, Record), nullptr);
+    EXPECT_EQ(TimerCountInUse(), 0);
+    TimerRemove(nullptr);  // harmless while stopped
+    TimerTick();           // likewise
+
+    TimerInit();
+    TimerEntry *t = TimerAdd(1000000, 1, Record);  // never due during this test
+    EXPECT_NE(t, nullptr);
+    TimerStop();
+    EXPECT_EQ(TimerAdd(30, 2, Record), nullptr);
+    TimerRemove(t);  // stopped: nothing to do, and nothing may crash
+
+    // A restart begins with an empty table: the dropped timer is gone.
+    TimerInitWithoutThread();
+    EXPECT_EQ(TimerCountInUse(), 0);
+    EXPECT_EQ(TimerAdd(30, 3, Record), t) << "slot 0 again";
+    TimerStop();
+    EXPECT_EQ(TimerCountInUse(), 0);
+}
+
 // Re-arming from inside a callback, as a periodic activity does.
 TimerEntry *gRearmedHandle;
 uint32_t gRearmInterval;
@@ -232,29 +257,6 @@ TEST_F(ManualTimer, SecondInitKeepsArmedTimers)
     EXPECT_EQ(TimerCountInUse(), 1);
     RunPasses(1);
     EXPECT_EQ(FiredOn(1), 2);
-    EXPECT_EQ(TimerCountInUse(), 0);
-}
-
-TEST(TimerLifecycle, AddBeforeInitAndAfterStopGivesNull)
-{
-    TimerStop();
-    EXPECT_EQ(TimerAdd(30, 1, Record), nullptr);
-    EXPECT_EQ(TimerCountInUse(), 0);
-    TimerRemove(nullptr);  // harmless while stopped
-    TimerTick();           // likewise
-
-    TimerInit();
-    TimerEntry *t = TimerAdd(1000000, 1, Record);  // never due during this test
-    EXPECT_NE(t, nullptr);
-    TimerStop();
-    EXPECT_EQ(TimerAdd(30, 2, Record), nullptr);
-    TimerRemove(t);  // stopped: nothing to do, and nothing may crash
-
-    // A restart begins with an empty table: the dropped timer is gone.
-    TimerInitWithoutThread();
-    EXPECT_EQ(TimerCountInUse(), 0);
-    EXPECT_EQ(TimerAdd(30, 3, Record), t) << "slot 0 again";
-    TimerStop();
     EXPECT_EQ(TimerCountInUse(), 0);
 }
 
