@@ -171,86 +171,10 @@ TEST_F(About, CloseButtonAndCloseBoxDestroyItAndAFreshOneOpensAfter)
     EXPECT_EQ(GetPropA(GetDlgItem(again, IDC_ABOUT_LINK), PROP_FROM_STATIC), (HANDLE)1);
 }
 
-// Points Wine's browser setting at the recording script for the life of the test,
-// and puts the previous setting back afterwards.
-class BrowserRecorder {
-public:
-    bool Install()
-    {
-        typedef char *(CDECL * ToUnix)(const WCHAR *);
-        ToUnix toUnix =
-            (ToUnix)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
-        if (!toUnix)
-            return false; // not Wine: its browser setting does not exist
-        std::string folder = uitest::ProgramFolder();
-        logPath = folder + "about-browser.log";
-        DeleteFileA(logPath.c_str());
-        std::wstring wide(logPath.begin(), logPath.end());
-        char *unixLog = toUnix(wide.c_str());
-        if (!unixLog)
-            return false;
-        std::string unixPath = unixLog;
-        HeapFree(GetProcessHeap(), 0, unixLog);
-
-        std::string source = __FILE__;
-        std::string script = source.substr(0, source.find_last_of('/') + 1) + "record-browser.sh";
-        std::string command = "\"" + script + "\" \"" + unixPath + "\"";
-
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\WineBrowser", 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key,
-                            NULL) != ERROR_SUCCESS)
-            return false;
-        char previous[1024];
-        DWORD size = sizeof previous, type = 0;
-        hadPrevious = RegQueryValueExA(key, "Browsers", NULL, &type, (BYTE *)previous, &size) == ERROR_SUCCESS;
-        if (hadPrevious) {
-            previousValue.assign(previous, size);
-            previousType = type;
-        }
-        return RegSetValueExA(key, "Browsers", 0, REG_SZ, (const BYTE *)command.c_str(),
-                              (DWORD)command.size() + 1) == ERROR_SUCCESS;
-    }
-    ~BrowserRecorder()
-    {
-        if (!key)
-            return;
-        if (hadPrevious)
-            RegSetValueExA(key, "Browsers", 0, previousType, (const BYTE *)previousValue.data(),
-                           (DWORD)previousValue.size());
-        else
-            RegDeleteValueA(key, "Browsers");
-        RegCloseKey(key);
-        DeleteFileA(logPath.c_str());
-    }
-    // The addresses the browser was asked to open, one per line.
-    std::vector<std::string> Opened() const
-    {
-        std::vector<std::string> lines;
-        FILE *f = fopen(logPath.c_str(), "rb");
-        if (!f)
-            return lines;
-        char line[1024];
-        while (fgets(line, sizeof line, f)) {
-            std::string s = line;
-            while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
-                s.pop_back();
-            lines.push_back(s);
-        }
-        fclose(f);
-        return lines;
-    }
-
-private:
-    HKEY key = NULL;
-    bool hadPrevious = false;
-    std::string previousValue;
-    DWORD previousType = REG_SZ;
-    std::string logPath;
-};
-
 TEST_F(About, LinkOpensTheProductPageAndLeavesTheDialogOpen)
 {
     ASSERT_STRNE(PRODUCT_WEB_URL, PRODUCT_WEB_TEXT) << "the page opened is not the text shown";
-    BrowserRecorder browser;
+    uitest::BrowserRecorder browser;
     if (!browser.Install())
         GTEST_SKIP() << "needs Wine's browser setting";
 

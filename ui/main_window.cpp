@@ -19,10 +19,10 @@
 #include "ui/product.h"
 #include "ui/resource.h"
 
-BOOL TrayIconNotify(HWND window, DWORD operation, UINT callbackMessage, UINT iconId, HICON icon, const char *tip,
-                    const char *balloon)
+void TrayIconFill(NOTIFYICONDATAA *record, HWND window, UINT callbackMessage, UINT iconId, HICON icon,
+                  const char *tip, const char *balloon)
 {
-    NOTIFYICONDATAA nid;
+    NOTIFYICONDATAA &nid = *record;
     ZeroMemory(&nid, sizeof nid);
     nid.cbSize = sizeof nid;
     nid.hWnd = window;
@@ -42,6 +42,13 @@ BOOL TrayIconNotify(HWND window, DWORD operation, UINT callbackMessage, UINT ico
         nid.uTimeout = 3000;
         nid.dwInfoFlags = NIIF_INFO;
     }
+}
+
+BOOL TrayIconNotify(HWND window, DWORD operation, UINT callbackMessage, UINT iconId, HICON icon, const char *tip,
+                    const char *balloon)
+{
+    NOTIFYICONDATAA nid;
+    TrayIconFill(&nid, window, callbackMessage, iconId, icon, tip, balloon);
     BOOL result = Shell_NotifyIconA(operation, &nid);
     if (icon)
         DestroyIcon(icon);  /* the shell keeps its own copy */

@@ -5,6 +5,7 @@
 #define QUOTARION_UI_MAIN_WINDOW_H
 
 #include <windows.h>
+#include <shellapi.h>
 
 #define WM_AFTER_CREATE (WM_USER + 1)
 #define WM_TRAY_CALLBACK (WM_USER + 2)
@@ -22,8 +23,15 @@ extern HFONT hFontBold;
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void RestoreFromTray(void);
-/* Fills the icon record (texts cut to their fields) and calls the shell; destroys
- * the given icon afterwards. Returns the shell's result. */
+/* Fills a notification-icon record: size, window, id, flags (message and tip,
+ * icon when one is given, balloon when a balloon text is given), the tip, and for
+ * a balloon its title (the tip), text, 3000 ms and the information icon. Every
+ * text is cut to its field: nothing is ever written past one. */
+void TrayIconFill(NOTIFYICONDATAA *record, HWND window, UINT callbackMessage, UINT iconId, HICON icon,
+                  const char *tip, const char *balloon);
+
+/* Fills the icon record and calls the shell; destroys the given icon afterwards
+ * (the shell keeps its own copy). Returns the shell's result. */
 BOOL TrayIconNotify(HWND window, DWORD operation, UINT callbackMessage, UINT iconId, HICON icon, const char *tip,
                     const char *balloon);
 BOOL TrayIconAdd(HINSTANCE instance, HWND window, DWORD operation, UINT callbackMessage, int iconResource,
