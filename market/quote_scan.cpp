@@ -75,7 +75,8 @@ void ProcessLine(LineScan *scan, char *line, size_t lineLength)
     }
     if (line[0] == '}') {
         if (scan->record.ticker[0] != '\0') {
-            scan->sink(&scan->record, scan->context);
+            if (scan->sink)
+                scan->sink(&scan->record, scan->context);
             scan->applied++;
         }
         scan->inside = false;

@@ -39,7 +39,8 @@ typedef void (*QuoteRecordSink)(const StockItem *record, void *context);
  * sink. A record is handed over at its closing "}" line, only when it has a
  * ticker; its other fields are the values found (zero when absent, too long, or
  * without a closing quote on their line). Bytes after the last line feed form no
- * line. Any thread; no allocation, no state kept between calls. */
+ * line. A null sink only counts. Any thread; no allocation, no state kept
+ * between calls. */
 int QuoteScanAnswer(const char *bytes, size_t length, QuoteRecordSink sink, void *context);
 
 /* Copies the value that starts at valueStart (inside a zero-terminated line) up

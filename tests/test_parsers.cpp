@@ -48,6 +48,7 @@ TEST(QuoteScan, SixteenKeyAnswerFillsOnlyTheSixUsedFields)
     EXPECT_EQ(Scan(answer, &sink), 3);
     EXPECT_EQ(sink.quotes, (std::vector<Quote>{kGoog, kMsft, kBrk}));
     EXPECT_TRUE(sink.otherFieldsZero);
+    EXPECT_EQ(QuoteScanAnswer(answer.data(), answer.size(), nullptr, nullptr), 3) << "a null sink only counts";
 }
 
 TEST(QuoteScan, SplitAnswerIsParsedOnceInTheBlockThatCompletesIt)
