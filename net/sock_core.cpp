@@ -308,7 +308,7 @@ int BuildIoSets(void)
             FD_SET(e->sock, &WriteFDs);
         /* A paused entry, or an SSL entry whose queue is full, would read nothing:
          * watching it for reading would only make select return at once, every pass. */
-        else if (!e->recvPaused && !(e->sslActive && e->recvQueue.count >= SOCK_CHUNK_QUEUE_MAX))
+        else if (!e->recvPaused && !(e->sslActive && ChunkQueueIsFull(&e->recvQueue)))
             FD_SET(e->sock, &ReadFDs);
         FD_SET(e->sock, &ExceptFDs);
     }

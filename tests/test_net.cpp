@@ -306,17 +306,18 @@ TEST_F(NetTest, RequestedCloseTakesTwoPassesAndGivesOneEvent1)
     TestListener server;
     Recorder rec;
     std::atomic<int> countedFromOtherThread{-1};
+    std::thread other;
     rec.hook = [&](Recorder &, const Event &e) {
         if (e.event != SOCK_EV_CLOSED)
             return;
-        std::thread other([&] {
+        other = std::thread([&] {
             int32_t n = -1;
             SockGetCount(&n);
             countedFromOtherThread = n;
         });
-        // If the I/O thread held csStreamList here, the other thread could not finish.
-        EXPECT_TRUE(WaitFor([&] { return countedFromOtherThread >= 0; }, 10000));
-        other.join();
+        // If the I/O thread held csStreamList here, the other thread could not finish
+        // before this callback returns.
+        EXPECT_TRUE(WaitFor([&] { return countedFromOtherThread >= 0; }, 5000)) << "event 1 ran under the lock";
     };
     SOCKET peer;
     SockHandle h = Connect(server, rec, &peer);
@@ -336,6 +337,7 @@ TEST_F(NetTest, RequestedCloseTakesTwoPassesAndGivesOneEvent1)
     EXPECT_EQ(rec.Count(SOCK_EV_CLOSED), 1u);
     EXPECT_GE(shutdownPass, 0);
     EXPECT_EQ(events.back().pass, shutdownPass + 1) << "event 1 comes at the pass after the shutdown";
+    other.join();
     EXPECT_EQ(countedFromOtherThread, 1) << "the entry is counted until its event 1 has returned";
     closesocket(peer);
 }
@@ -402,7 +404,11 @@ TEST_F(NetTest, PausedReadingDeliversNothingUntilResumed)
     ASSERT_TRUE(SendAllTo(peer, sent));
     long passes = gIoPasses;
     EXPECT_TRUE(WaitFor([&] { return gIoPasses > passes + 10; }));
-    Sleep(100);  // a little more time for a wrong delivery to show
+    // Bytes wait in the paused socket, yet select still waits its 20 ms a pass (a
+    // socket watched for reading would make it return at once, pass after pass).
+    passes = gIoPasses;
+    Sleep(400);
+    EXPECT_LT(gIoPasses - passes, 60) << "the I/O thread spins while the entry is paused";
     EXPECT_EQ(rec.Count(SOCK_EV_DATA), 0u);
     ASSERT_EQ(SockEnableRecv(h, 1), SOCK_OK);
     EXPECT_TRUE(WaitFor([&] { return rec.Data() == sent; }));
@@ -495,6 +501,37 @@ TEST_F(NetTest, ReadErrorsEndTheConnectionExceptWouldBlock)
         gFaultSock = INVALID_SOCKET;
         closesocket(peer);
     }
+}
+
+// A connection that ends on an error while its peer keeps sending: the drain before
+// the close is bounded, so the I/O thread comes back (and event 1 comes) while the
+// peer is still at it.
+TEST_F(NetTest, ClosingWhileThePeerKeepsSendingDoesNotHoldTheIoThread)
+{
+    sSockSys.RecvFrom = FaultyRecvFrom;
+    TestListener server;
+    Recorder rec;
+    SOCKET peer;
+    SockHandle h = Connect(server, rec, &peer);
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {  // sends for 12 s, unless the layer's close stops it
+        std::string block(65536, 'f');
+        DWORD start = GetTickCount();
+        while (!stop && GetTickCount() - start < 12000 && send(peer, block.data(), (int)block.size(), 0) > 0) {
+        }
+    });
+    Sleep(50);
+    DWORD armed = GetTickCount();
+    gFaultError = WSAECONNABORTED;
+    gFaultsLeft = 1;
+    gFaultSock = h->sock;
+    EXPECT_TRUE(WaitFor([&] { return rec.Final(); }, 20000));
+    EXPECT_LT(GetTickCount() - armed, 6000u) << "the close waited for the peer to stop sending";
+    stop = true;
+    flood.join();
+    gFaultSock = INVALID_SOCKET;
+    closesocket(peer);
+    EXPECT_TRUE(CountIs(0));
 }
 
 // A real reset from the peer ends the connection with event 1.

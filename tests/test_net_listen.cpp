@@ -88,9 +88,12 @@ TEST_F(NetTest, AcceptedPeerBecomesAStreamEntry)
 TEST_F(NetTest, AcceptedEntryIsServedOnlyAfterItsEvent4)
 {
     Recorder accepted;
-    accepted.hook = [](Recorder &, const Event &e) {
-        if (e.event == SOCK_EV_ACCEPTED)
+    std::atomic<int> duringEvent4{-1};
+    accepted.hook = [&](Recorder &r, const Event &e) {
+        if (e.event == SOCK_EV_ACCEPTED) {
             Sleep(300);  // a slow owner
+            duringEvent4 = (int)r.Codes().size() - 1;
+        }
     };
     Recorder listener;
     listener.acceptInto = Ud(accepted);
@@ -104,6 +107,7 @@ TEST_F(NetTest, AcceptedEntryIsServedOnlyAfterItsEvent4)
     EXPECT_EQ(codes.front(), SOCK_EV_ACCEPTED);
     EXPECT_EQ(codes.back(), SOCK_EV_CLOSED);
     EXPECT_EQ(accepted.Data(), "quick words");
+    EXPECT_EQ(duringEvent4, 0) << "events came while event 4 was still running";
     SockClose(listener.handle);
     EXPECT_TRUE(CountIs(0));
 }
