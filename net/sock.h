@@ -164,7 +164,12 @@ int SockCreateUdp(intptr_t userData, uint16_t port, SockCallback callback, SockH
 int SockSendTo(SockHandle handle, uint32_t address, uint16_t port, const void *bytes, int32_t length);
 int SockGetLocalAddr(SockHandle handle, uint32_t *address, uint16_t *port);
 
-/* SSL mode (the engine behind the hooks is inert in this program). */
+/* SSL mode (the engine behind the hooks is inert in this program: with the switch on,
+ * SockConnectSsl stores a handle and gives 14, the entry then ends with event 1, and
+ * SockStartSsl gives 14 and leaves the connection plain). SockSend on an SSL entry
+ * queues a copy (at most 10 pieces), reports the whole length and gives 1, or 12 while
+ * the queue stays full. Data events of an SSL entry may also come on the thread that
+ * called SockSend or SockStartSsl, never two at once for one entry. */
 int SockConnectSsl(intptr_t userData, const char *address, uint16_t port, const SslSettings *settings,
                    SockCallback callback, SockHandle *handle);
 int SockStartSsl(SockHandle handle, const SslSettings *settings);
