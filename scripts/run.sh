@@ -16,7 +16,8 @@ scripts/setup.sh
 quotarion_build
 
 bin="$root/build/mingw/bin"
-prefix="$root/build/mingw/wineprefix"
+# A Wine prefix of its own: the tests may kill theirs at any time.
+prefix="$root/build/mingw/wineprefix-run"
 run() { "$root/scripts/wine-run.sh" "$prefix" "$@"; }
 
 # A first run shows quotes at once: three demo stocks, in the store's own table.

@@ -19,7 +19,7 @@ struct StockListFixture {
     {
         StockItem item;
         memset(&item, 0, sizeof item);
-        strncpy(item.ticker, ticker, sizeof item.ticker - 1);
+        snprintf(item.ticker, sizeof item.ticker, "%s", ticker);
         ListNode *node = ListAppendCopy(&list, &item, sizeof item);
         ((StockItem *)node->data)->node = node;
     }
