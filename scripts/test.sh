@@ -22,6 +22,7 @@ quotarion_display
 # process of Wine outlives a test while holding ctest's output open.
 scripts/wine-run.sh "$prefix" cmd /c exit >/dev/null 2>&1 || true
 WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
 WINEPREFIX="$prefix" wineserver -p
 WINEPREFIX="$prefix" WINEDEBUG=-all wine cmd /c exit >/dev/null 2>&1 || true
 
