@@ -39,21 +39,6 @@ HWND StockListView(void)
     return StockListColumns.listWindow;
 }
 
-static int TickersEqual(const char *a, const char *b)
-{
-    for (;; a++, b++) {
-        char x = *a, y = *b;
-        if (x >= 'a' && x <= 'z')
-            x = (char)(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = (char)(y - 'a' + 'A');
-        if (x != y)
-            return 0;
-        if (!x)
-            return 1;
-    }
-}
-
 static void ShowMessage(const char *text)
 {
     MessageBoxA(NULL, text, NULL, MB_OK);
@@ -120,7 +105,7 @@ StockItem *StockFind(const char *ticker)
     EnterCriticalSection(&csStockList);
     for (ListNode *node = ListFirst(&StockList); node; node = ListNext(node)) {
         StockItem *item = (StockItem *)node->data;
-        if (TickersEqual(item->ticker, ticker)) {
+        if (AsciiEqualIgnoreCase(item->ticker, ticker)) {
             LeaveCriticalSection(&csStockList);
             return item;
         }

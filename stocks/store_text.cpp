@@ -55,8 +55,7 @@ int StoreFormatInsert(char *out, size_t size, const char *ticker)
     return 1;
 }
 
-/* ASCII-only case folding, whatever the C locale says. */
-static int NamesEqual(const char *a, const char *b)
+int AsciiEqualIgnoreCase(const char *a, const char *b)
 {
     for (;; a++, b++) {
         char x = *a, y = *b;
@@ -77,9 +76,9 @@ void StoreFillItem(int count, char **values, char **names, StockItem *item)
         if (!names || !names[i])
             continue;
         const char *value = values ? values[i] : NULL;
-        if (NamesEqual(names[i], "iKey")) {
+        if (AsciiEqualIgnoreCase(names[i], "iKey")) {
             item->iKey = value ? strtoll(value, NULL, 10) : 0;
-        } else if (NamesEqual(names[i], "ticker")) {
+        } else if (AsciiEqualIgnoreCase(names[i], "ticker")) {
             if (!CopyIfFits(value ? value : "", item->ticker, TICKER_SIZE)) {
                 item->ticker[0] = '\0';
                 return;

@@ -13,6 +13,10 @@
  * returns 1; otherwise copies nothing and returns 0. */
 int CopyIfFits(const char *source, char *destination, int capacity);
 
+/* 1 when both texts are equal but for the case of ASCII letters (whatever the
+ * C locale says), else 0. */
+int AsciiEqualIgnoreCase(const char *a, const char *b);
+
 /* Copies text into a buffer of size bytes, cut to fit, always terminated. */
 void CopyTextCut(char *destination, size_t size, const char *text);
 

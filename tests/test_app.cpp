@@ -190,13 +190,12 @@ TEST(Program, WithoutItsSqliteLibraryItSaysSoAndEnds)
     Process p("\"" + dir + "\\Quotarion.exe\"", dir);
     ASSERT_TRUE(p.started);
     HWND box = NULL;
-    ASSERT_TRUE(uitest::PumpUntil([&] {
+    char text[256] = "";
+    ASSERT_TRUE(uitest::PumpUntil([&] {  // the box exists a moment before its text does
         std::vector<HWND> boxes = TopWindows(p.pi.dwProcessId, "#32770");
         box = boxes.empty() ? NULL : boxes[0];
-        return box != NULL;
+        return box != NULL && GetDlgItemTextA(box, 0xFFFF, text, sizeof text) > 0;
     }, 30000));
-    char text[256] = "";
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
     EXPECT_STREQ(text, "Failed to open database: Failed to load Sqlite3 DLL quotarion.db");
     EXPECT_TRUE(TopWindows(p.pi.dwProcessId, " ").empty());
     PostMessageA(box, WM_COMMAND, IDOK, 0);

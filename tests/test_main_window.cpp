@@ -25,6 +25,7 @@
 #include "stocks/stocks.h"
 #include "stocks/store.h"
 #include "support/fake_service.h"
+#include "support/stock_view.h"
 #include "timer/timer.h"
 #include "ui/panel.h"
 #include "ui/product.h"
@@ -37,20 +38,9 @@ namespace {
 
 std::function<void(HWND)> *onAddDialog;
 
-BOOL CALLBACK CollectDialogs(HWND window, LPARAM out)
-{
-    char cls[32];
-    GetClassNameA(window, cls, sizeof cls);
-    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(window))
-        ((std::vector<HWND> *)out)->push_back(window);
-    return TRUE;
-}
-
 void CALLBACK DriveAddDialog(HWND, UINT, UINT_PTR, DWORD)
 {
-    std::vector<HWND> dialogs;
-    EnumThreadWindows(GetCurrentThreadId(), CollectDialogs, (LPARAM)&dialogs);
-    for (HWND d : dialogs) {
+    for (HWND d : stockview::ThreadDialogs()) {
         if (GetDlgItem(d, IDC_TICKER_EDIT) && onAddDialog && *onAddDialog) {
             std::function<void(HWND)> step = *onAddDialog;
             *onAddDialog = nullptr;
@@ -152,16 +142,7 @@ protected:
     HWND List() { return StockListColumns.listWindow; }
     int Rows() { return (int)SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0); }
 
-    std::string Cell(int row, int column)
-    {
-        char text[64] = "";
-        LVITEMA item = {};
-        item.iSubItem = column;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(List(), LVM_GETITEMTEXTA, row, (LPARAM)&item);
-        return text;
-    }
+    std::string Cell(int row, int column) { return stockview::Cell(List(), row, column); }
 
     // A child's rectangle in the panel's client coordinates: {left, top, width, height}.
     std::vector<int> Rect(HWND child)
@@ -184,13 +165,7 @@ protected:
         StockApplyQuote(&q);
     }
 
-    void Focus(int row, bool select)
-    {
-        LVITEMA state = {};
-        state.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
-        state.state = LVIS_FOCUSED | (select ? LVIS_SELECTED : 0);
-        SendMessageA(List(), LVM_SETITEMSTATE, row, (LPARAM)&state);
-    }
+    void Focus(int row, bool select) { stockview::Focus(List(), row, select); }
 
     // What the screen shows of a window, after it painted.
     uitest::Picture Capture(HWND window)
@@ -404,6 +379,11 @@ TEST_F(MainWindowTest, AboutTwiceGivesOneDialogAndAFreshOneAfterClose)
     EXPECT_EQ(count, 1);
     EXPECT_EQ(GetWindow(first, GW_OWNER), hMainWnd);
     EXPECT_TRUE(IsWindowEnabled(hMainWnd));  // modeless: the main window stays usable
+
+    // What the user sees: the dialog centred over the main window.
+    SetWindowPos(first, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    uitest::Picture shot = Capture(hMainWnd);
+    EXPECT_TRUE(uitest::WritePng(shot, uitest::ProgramFolder() + "about-over-main-window.png"));
 
     SendMessageA(first, WM_COMMAND, IDCANCEL, 0);
     EXPECT_FALSE(IsWindow(first));

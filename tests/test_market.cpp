@@ -20,6 +20,7 @@
 #include "stocks/stocks.h"
 #include "stocks/store.h"
 #include "support/fake_service.h"
+#include "support/stock_view.h"
 #include "timer/timer.h"
 #include "ui/layout.h"
 #include "ui/main_window.h"
@@ -119,24 +120,11 @@ protected:
 
     void Load(const char *ticker)
     {
-        StockItem item = {};
-        strcpy(item.ticker, ticker);
-        char error[STORE_ERROR_SIZE];
-        ASSERT_EQ(StoreInsert(&item, error), 1) << error;
-        StockLoadHandler(&item);
+        stockview::LoadStored(ticker);
         QuoteRequestBuild();
     }
 
-    std::string Cell(int row, int column)
-    {
-        char text[64] = "";
-        LVITEMA item = {};
-        item.iSubItem = column;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(List(), LVM_GETITEMTEXTA, row, (LPARAM)&item);
-        return text;
-    }
+    std::string Cell(int row, int column) { return stockview::Cell(List(), row, column); }
 
     std::string Label(int id)
     {
@@ -147,10 +135,7 @@ protected:
 
     void Click(int row)
     {
-        LVITEMA state = {};
-        state.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
-        state.state = LVIS_FOCUSED | LVIS_SELECTED;
-        SendMessageA(List(), LVM_SETITEMSTATE, row, (LPARAM)&state);
+        stockview::Focus(List(), row, true);
         HistoryRequest(hPanelDlg);
     }
 

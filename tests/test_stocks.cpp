@@ -21,6 +21,7 @@
 #include "ui/main_window.h"
 #include "ui/panel.h"
 #include "ui/resource.h"
+#include "support/stock_view.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -33,19 +34,9 @@ struct DialogScript {
     std::vector<std::string> boxes;  // texts of the message boxes that appeared
 } *script;
 
-BOOL CALLBACK FindThreadDialogs(HWND window, LPARAM out)
-{
-    char cls[32];
-    GetClassNameA(window, cls, sizeof cls);
-    if (strcmp(cls, "#32770") == 0 && IsWindowVisible(window))
-        ((std::vector<HWND> *)out)->push_back(window);
-    return TRUE;
-}
-
 void CALLBACK DriveDialogs(HWND, UINT, UINT_PTR, DWORD)
 {
-    std::vector<HWND> dialogs;
-    EnumThreadWindows(GetCurrentThreadId(), FindThreadDialogs, (LPARAM)&dialogs);
+    std::vector<HWND> dialogs = stockview::ThreadDialogs();
     for (HWND d : dialogs) {
         HWND text = GetDlgItem(d, 0xFFFF);  // a message box's text
         if (text && !GetDlgItem(d, IDC_TICKER_EDIT)) {
@@ -156,28 +147,11 @@ protected:
     }
 
     // A stored row handed to the load handler, as the panel's load does.
-    void Load(const char *ticker)
-    {
-        StockItem item = {};
-        strcpy(item.ticker, ticker);
-        char error[STORE_ERROR_SIZE];
-        ASSERT_EQ(StoreInsert(&item, error), 1) << error;
-        StockItem copy = item;  // the handler gets a temporary, as from the store
-        StockLoadHandler(&copy);
-    }
+    void Load(const char *ticker) { stockview::LoadStored(ticker); }
 
     int Rows() { return (int)SendMessageA(list, LVM_GETITEMCOUNT, 0, 0); }
 
-    std::string Cell(int row, int column)
-    {
-        char text[64] = "";
-        LVITEMA item = {};
-        item.iSubItem = column;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(list, LVM_GETITEMTEXTA, row, (LPARAM)&item);
-        return text;
-    }
+    std::string Cell(int row, int column) { return stockview::Cell(list, row, column); }
 
     std::string Row(int row)
     {
@@ -198,13 +172,7 @@ protected:
         return rows;
     }
 
-    void Focus(int row, bool select)
-    {
-        LVITEMA state = {};
-        state.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
-        state.state = LVIS_FOCUSED | (select ? LVIS_SELECTED : 0);
-        SendMessageA(list, LVM_SETITEMSTATE, row, (LPARAM)&state);
-    }
+    void Focus(int row, bool select) { stockview::Focus(list, row, select); }
 
     static StockItem Quote(const char *ticker, const char *exchange, const char *price, const char *change,
                            const char *lastTx, const char *ccol)
