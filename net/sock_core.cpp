@@ -206,6 +206,42 @@ void SockGetCount(int32_t *count)
     SockLeave();
 }
 
+void SockEntryInit(SockEntry *sk, SOCKET s, intptr_t userData, SockCallback callback)
+{
+    memset(sk, 0, sizeof *sk);
+    sk->sock = s;
+    sk->userData = userData;
+    sk->callback = callback;
+    sk->recvSize = SOCK_DEFAULT_RECV_SIZE;
+}
+
+void SockSetNonBlocking(SOCKET s)
+{
+    u_long iMode = 1;
+    ioctlsocket(s, FIONBIO, &iMode);
+}
+
+SOCKET SockOpenTcp(const char *address, uint16_t port, struct sockaddr_in *addr)
+{
+    memset(addr, 0, sizeof *addr);
+    addr->sin_family = AF_INET;
+    addr->sin_addr.s_addr = inet_addr(address);
+    addr->sin_port = htons(port);
+    SOCKET s = sSockSys.Socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s != INVALID_SOCKET)
+        SockSetNonBlocking(s);
+    return s;
+}
+
+int SockStartConnect(SOCKET s, const struct sockaddr_in *addr)
+{
+    if (sSockSys.Connect(s, (const struct sockaddr *)addr, (int)sizeof *addr) == 0)
+        return SOCK_OK;
+    if (WSAGetLastError() == WSAEWOULDBLOCK)
+        return SOCK_CONNECT_PENDING;
+    return SOCK_CONNECT_FAILED;
+}
+
 SockEntry *SockAppendStream(const SockEntry *sk, SockHandle *handle)
 {
     SockEntry *e = NULL;

@@ -86,6 +86,17 @@ DWORD WINAPI SockIoThread(LPVOID unused);
 int BuildIoSets(void);               /* I/O thread: fills its three sets; returns the entries counted */
 int HandleReadable(SockEntry *e);    /* I/O thread: 1 the entry stays open, 0 close it */
 void GracefulClose(SOCKET s);        /* shut the sending side, drain what is waiting, close */
+/* Fills a zeroed record for a new socket: the socket, the owner's value and
+ * callback, the default read size. */
+void SockEntryInit(SockEntry *sk, SOCKET s, intptr_t userData, SockCallback callback);
+void SockSetNonBlocking(SOCKET s);
+/* A non-blocking TCP socket, and in *addr the IPv4 address of the dotted text and
+ * port (no name lookup: other text gives INADDR_NONE and the connect fails as the
+ * system reports it). INVALID_SOCKET when no socket can be made. */
+SOCKET SockOpenTcp(const char *address, uint16_t port, struct sockaddr_in *addr);
+/* Starts a non-blocking connect: SOCK_OK, SOCK_CONNECT_PENDING, or
+ * SOCK_CONNECT_FAILED when it failed at once. */
+int SockStartConnect(SOCKET s, const struct sockaddr_in *addr);
 /* Appends a copy of the finished record *sk to StreamList, sets its node, stores the
  * handle through handle (if given) and counts it, all under csStreamList, so the
  * record is complete before the I/O thread can see it. Null when memory is short

@@ -52,8 +52,7 @@ static int OpenListener(uint16_t port, intptr_t userData, SockCallback callback,
     if (s == INVALID_SOCKET)
         return DropListener(node, SOCK_NO_SOCKET);
     e->sock = s;
-    u_long iMode = 1;
-    ioctlsocket(s, FIONBIO, &iMode);
+    SockSetNonBlocking(s);
     if (sSockSys.Bind(s, (const struct sockaddr *)&addr, (int)sizeof addr) != 0) {
         sSockSys.CloseSocket(s);
         e->sock = 0;
@@ -99,15 +98,10 @@ static int OpenDatagram(intptr_t userData, uint16_t port, SockCallback callback,
         sSockSys.CloseSocket(s);
         return SOCK_BIND_FAILED;
     }
-    u_long iMode = 1;
-    ioctlsocket(s, FIONBIO, &iMode);
+    SockSetNonBlocking(s);
 
     SockEntry sk;
-    memset(&sk, 0, sizeof sk);
-    sk.sock = s;
-    sk.userData = userData;
-    sk.callback = callback;
-    sk.recvSize = SOCK_DEFAULT_RECV_SIZE;
+    SockEntryInit(&sk, s, userData, callback);
     if (!SockAppendStream(&sk, handle)) {
         sSockSys.CloseSocket(s);
         return SOCK_NO_MEMORY;
@@ -210,14 +204,9 @@ static void AcceptOne(SockEntry *listener)
         return;
     }
 
-    u_long iMode = 1;
-    ioctlsocket(s, FIONBIO, &iMode);
+    SockSetNonBlocking(s);
     SockEntry sk;
-    memset(&sk, 0, sizeof sk);
-    sk.sock = s;
-    sk.userData = userData;
-    sk.callback = listener->callback;
-    sk.recvSize = SOCK_DEFAULT_RECV_SIZE;
+    SockEntryInit(&sk, s, userData, listener->callback);
 
     List pending;
     ListClear(&pending);

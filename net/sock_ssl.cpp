@@ -427,22 +427,12 @@ static int ConnectSsl(intptr_t userData, const char *address, uint16_t port, con
         return SOCK_INVALID_PARAM;
 
     struct sockaddr_in addr;
-    memset(&addr, 0, sizeof addr);
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = inet_addr(address);
-    addr.sin_port = htons(port);
-    SOCKET s = sSockSys.Socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SOCKET s = SockOpenTcp(address, port, &addr);
     if (s == INVALID_SOCKET)
         return SOCK_NO_SOCKET;
-    u_long iMode = 1;
-    ioctlsocket(s, FIONBIO, &iMode);
 
     SockEntry sk;
-    memset(&sk, 0, sizeof sk);
-    sk.sock = s;
-    sk.userData = userData;
-    sk.callback = callback;
-    sk.recvSize = SOCK_DEFAULT_RECV_SIZE;
+    SockEntryInit(&sk, s, userData, callback);
     sk.sslConfig = settings->value[0];
     /* The engine is made before the entry is visible, so the I/O thread never sees an
      * SSL entry without its engine. A client gives 0 in place of value 5. */
@@ -457,12 +447,7 @@ static int ConnectSsl(intptr_t userData, const char *address, uint16_t port, con
         result = SOCK_SSL_CONTEXT;
     } else {
         sk.sslActive = 1;
-        if (sSockSys.Connect(s, (const struct sockaddr *)&addr, (int)sizeof addr) == 0)
-            result = SOCK_OK;
-        else if (WSAGetLastError() == WSAEWOULDBLOCK)
-            result = SOCK_CONNECT_PENDING;
-        else
-            result = SOCK_CONNECT_FAILED;
+        result = SockStartConnect(s, &addr);
         if (result == SOCK_CONNECT_FAILED)
             sk.closeRequested = 1;
         else

@@ -15,34 +15,14 @@ static int OpenConnection(intptr_t userData, const char *address, uint16_t port,
     if (!handle || !callback || !address)
         return SOCK_INVALID_PARAM;
 
-    /* No name lookup here: text that is no dotted address gives INADDR_NONE and the
-     * connect fails as the system reports it. */
     struct sockaddr_in addr;
-    memset(&addr, 0, sizeof addr);
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = inet_addr(address);
-    addr.sin_port = htons(port);
-
-    SOCKET s = sSockSys.Socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SOCKET s = SockOpenTcp(address, port, &addr);
     if (s == INVALID_SOCKET)
         return SOCK_NO_SOCKET;
-    u_long iMode = 1;
-    ioctlsocket(s, FIONBIO, &iMode);
-
-    int result;
-    if (sSockSys.Connect(s, (const struct sockaddr *)&addr, (int)sizeof addr) == 0)
-        result = SOCK_OK;
-    else if (WSAGetLastError() == WSAEWOULDBLOCK)
-        result = SOCK_CONNECT_PENDING;
-    else
-        result = SOCK_CONNECT_FAILED;
+    int result = SockStartConnect(s, &addr);
 
     SockEntry sk;
-    memset(&sk, 0, sizeof sk);
-    sk.sock = s;
-    sk.userData = userData;
-    sk.callback = callback;
-    sk.recvSize = SOCK_DEFAULT_RECV_SIZE;
+    SockEntryInit(&sk, s, userData, callback);
     if (result == SOCK_CONNECT_FAILED)
         sk.closeRequested = 1; /* not connecting: ends with event 1 two passes later */
     else
