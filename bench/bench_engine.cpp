@@ -92,6 +92,21 @@ intptr_t Count(intptr_t, int event, intptr_t info1, intptr_t, intptr_t)
     return 0;
 }
 
+// A plain listening socket on a free loopback port; its port goes to *port.
+SOCKET LoopbackListener(int backlog, uint16_t *port)
+{
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, (sockaddr *)&a, sizeof a);
+    int length = sizeof a;
+    getsockname(listener, (sockaddr *)&a, &length);
+    *port = ntohs(a.sin_port);
+    listen(listener, backlog);
+    return listener;
+}
+
 // A plain server that sends kTotal bytes to its first client and closes.
 struct Sender {
     SOCKET listener;
@@ -99,15 +114,7 @@ struct Sender {
     std::thread thread;
     Sender()
     {
-        listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in a = {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, (sockaddr *)&a, sizeof a);
-        int length = sizeof a;
-        getsockname(listener, (sockaddr *)&a, &length);
-        port = ntohs(a.sin_port);
-        listen(listener, 1);
+        listener = LoopbackListener(1, &port);
         thread = std::thread([this] {
             SOCKET s = accept(listener, NULL, NULL);
             static char chunk[65536];
@@ -211,18 +218,12 @@ void BenchPassMemory()
 {
     SockInitParams params = {Provider, 0};
     SockStartup(&params);
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener, (sockaddr *)&a, sizeof a);
-    int length = sizeof a;
-    getsockname(listener, (sockaddr *)&a, &length);
-    listen(listener, 16);
+    uint16_t port = 0;
+    SOCKET listener = LoopbackListener(16, &port);
     std::vector<SockHandle> handles(8);
     std::vector<SOCKET> peers;
     for (SockHandle &h : handles) {
-        SockConnect(0, "127.0.0.1", ntohs(a.sin_port), Ignore, &h);
+        SockConnect(0, "127.0.0.1", port, Ignore, &h);
         peers.push_back(accept(listener, NULL, NULL));
     }
     Sleep(500);  // connected and idle: every pass now only selects and serves

@@ -256,13 +256,7 @@ int SvcCsvLoad(const char *dir, const char *ticker, SvcHistory *history)
 
 void SvcCsvQuote(const char *ticker, const SvcHistory *history, SvcQuote *quote)
 {
-    size_t n = strlen(ticker);
-    if (n >= SVC_TICKER_SIZE)
-        n = SVC_TICKER_SIZE - 1;
-    memset(quote, 0, sizeof *quote);
-    memcpy(quote->ticker, ticker, n);
-    strcpy(quote->exchange, SvcExchangeFor(ticker));
-    quote->id = SvcTickerId(ticker);
+    SvcQuoteBegin(ticker, quote);
     quote->last = history->days[0].close;
     quote->prevClose = history->count > 1 ? history->days[1].close : history->days[0].close;
     quote->tradeDay = history->days[0].day;

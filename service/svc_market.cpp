@@ -172,11 +172,8 @@ void SvcSimDay(const char *ticker, int32_t day, int32_t steps, SvcDay *out)
                                  SVC_SESSION_STEPS);
 }
 
-void SvcSimQuote(const char *ticker, int64_t utc, SvcQuote *quote)
+void SvcQuoteBegin(const char *ticker, SvcQuote *quote)
 {
-    int32_t day, steps;
-    SvcDay today;
-    Character c;
     size_t n = strlen(ticker);
     if (n >= SVC_TICKER_SIZE)
         n = SVC_TICKER_SIZE - 1;
@@ -184,6 +181,14 @@ void SvcSimQuote(const char *ticker, int64_t utc, SvcQuote *quote)
     memcpy(quote->ticker, ticker, n);
     strcpy(quote->exchange, SvcExchangeFor(ticker));
     quote->id = SvcTickerId(ticker);
+}
+
+void SvcSimQuote(const char *ticker, int64_t utc, SvcQuote *quote)
+{
+    int32_t day, steps;
+    SvcDay today;
+    Character c;
+    SvcQuoteBegin(ticker, quote);
     SvcMarketDay(utc, &day, &steps);
     SvcSimDay(ticker, day, steps, &today);
     GetCharacter(ticker, &c);

@@ -67,6 +67,10 @@ uint32_t SvcTickerId(const char *ticker);
  * "NYSEMKT"), fixed per ticker. Never null. */
 const char *SvcExchangeFor(const char *ticker);
 
+/* Clears a quote and gives it the ticker's identity: the ticker as asked (cut to
+ * fit), its exchange and its id. */
+void SvcQuoteBegin(const char *ticker, SvcQuote *quote);
+
 /* The newest trading day whose session has begun at utc (the day the quote
  * speaks of), and the number of session steps done on it (SVC_SESSION_STEPS once
  * it closed). */
