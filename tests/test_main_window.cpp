@@ -25,6 +25,7 @@
 #include "stocks/stocks.h"
 #include "stocks/store.h"
 #include "support/fake_service.h"
+#include "support/program_services.h"
 #include "support/stock_view.h"
 #include "timer/timer.h"
 #include "ui/panel.h"
@@ -76,33 +77,21 @@ BOOL CALLBACK CountAboutDialogs(HWND window, LPARAM count)
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    std::string dir, path;
+    services::TempStore store;
     bool destroyed = false;
 
     void SetUp() override
     {
         uitest::InitProcess();
-        bHiddenInTray = 0;
-        bShuttingDown = 0;
         bAboutOpen = 0;
         hAboutDlg = NULL;
-        SockInitParams params = {GetReceiveBuffer, 0};
-        ASSERT_EQ(SockStartup(&params), SOCK_OK);
-        UiCallInit();
-        StockListInit();
-        TimerInit();
+        ASSERT_TRUE(services::Start());
         hBrushWhite = CreateSolidBrush(RGB(255, 255, 255));
         hBrushGrey = CreateSolidBrush(RGB(188, 194, 200));
         hPenRed = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
 
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        dir = std::string(temp) + "quotarion-ui-" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(dir.c_str(), NULL);
-        path = dir + "\\quotarion.db";
-        DeleteFileA(path.c_str());
         char error[STORE_ERROR_SIZE];
-        ASSERT_EQ(StoreOpen(path.c_str(), error), 1) << error;
+        ASSERT_TRUE(store.Open("ui", error)) << error;
         for (const char *t : Stored()) {
             StockItem item = {};
             strcpy(item.ticker, t);
@@ -124,17 +113,8 @@ protected:
         MSG msg;
         while (PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE)) {
         }
-        HistoryReset();
-        SockCleanup();
-        TimerStop();
-        UiCallDone();
-        EnterCriticalSection(&csStockList);
-        ListFreeAll(&StockList);
-        LeaveCriticalSection(&csStockList);
-        StockListDone();
-        StoreClose();
-        DeleteFileA(path.c_str());
-        RemoveDirectoryA(dir.c_str());
+        services::Stop();
+        store.Close();
         UnregisterClassA(APP_CLASS_NAME, hInst);
         hMainWnd = NULL;
     }

@@ -20,6 +20,7 @@
 #include "stocks/stocks.h"
 #include "stocks/store.h"
 #include "support/fake_service.h"
+#include "support/program_services.h"
 #include "support/stock_view.h"
 #include "timer/timer.h"
 #include "ui/layout.h"
@@ -53,7 +54,7 @@ class MarketTest : public ::testing::Test {
 protected:
     FakeService service;
     HWND owner = NULL;
-    std::string dir, path;
+    services::TempStore store;
 
     void SetUp() override
     {
@@ -67,23 +68,9 @@ protected:
         hBrushWhite = CreateSolidBrush(RGB(255, 255, 255));
         hBrushGrey = CreateSolidBrush(RGB(188, 194, 200));
         hPenRed = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
-        bHiddenInTray = 0;
-        bShuttingDown = 0;
-
-        SockInitParams params = {GetReceiveBuffer, 0};
-        ASSERT_EQ(SockStartup(&params), SOCK_OK);
-        UiCallInit();
-        StockListInit();
-        TimerInit();
-
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        dir = std::string(temp) + "quotarion-market-" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(dir.c_str(), NULL);
-        path = dir + "\\quotarion.db";
-        DeleteFileA(path.c_str());
+        ASSERT_TRUE(services::Start());
         char error[STORE_ERROR_SIZE];
-        ASSERT_EQ(StoreOpen(path.c_str(), error), 1) << error;
+        ASSERT_TRUE(store.Open("market", error)) << error;
 
         owner = uitest::CreatePlainWindow(WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 20, 20, 700, 700, NULL, "market");
         hMainWnd = owner;
@@ -93,25 +80,16 @@ protected:
 
     void TearDown() override
     {
-        HistoryReset();  // closes the history connection while its handle is valid
         service.Stop();
-        SockCleanup();
-        TimerStop();
         DestroyWindow(owner);
-        UiCallDone();
-        EnterCriticalSection(&csStockList);
-        ListFreeAll(&StockList);
-        LeaveCriticalSection(&csStockList);
-        StockListDone();
-        StoreClose();
+        services::Stop();
+        store.Close();
         DeleteObject(hFontSemibold);
         hFontSemibold = NULL;
         uitest::DeleteFonts();
         DeleteObject(hBrushWhite);
         DeleteObject(hBrushGrey);
         DeleteObject(hPenRed);
-        DeleteFileA(path.c_str());
-        RemoveDirectoryA(dir.c_str());
         SockSysReset();
         bShuttingDown = 0;
     }

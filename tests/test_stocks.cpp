@@ -21,6 +21,7 @@
 #include "ui/main_window.h"
 #include "ui/panel.h"
 #include "ui/resource.h"
+#include "support/program_services.h"
 #include "support/stock_view.h"
 #include "ui_test_support.h"
 
@@ -97,7 +98,7 @@ class StocksTest : public ::testing::Test {
 protected:
     HWND owner = NULL;
     HWND list = NULL;
-    std::string dir, path;
+    services::TempStore store;
 
     void SetUp() override
     {
@@ -119,19 +120,13 @@ protected:
         hMainWnd = owner;
         hPanelDlg = owner;
 
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        dir = std::string(temp) + "quotarion-stocks-" + std::to_string(GetCurrentProcessId());
-        CreateDirectoryA(dir.c_str(), NULL);
-        path = dir + "\\quotarion.db";
-        DeleteFileA(path.c_str());
         char error[STORE_ERROR_SIZE];
-        ASSERT_EQ(StoreOpen(path.c_str(), error), 1) << error;
+        ASSERT_TRUE(store.Open("stocks", error)) << error;
     }
 
     void TearDown() override
     {
-        StoreClose();
+        store.Close();
         EnterCriticalSection(&csStockList);
         ListFreeAll(&StockList);
         LeaveCriticalSection(&csStockList);
@@ -142,8 +137,6 @@ protected:
         StockListColumns.listWindow = NULL;
         hMainWnd = NULL;
         hPanelDlg = NULL;
-        DeleteFileA(path.c_str());
-        RemoveDirectoryA(dir.c_str());
     }
 
     // A stored row handed to the load handler, as the panel's load does.
