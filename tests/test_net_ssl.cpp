@@ -401,6 +401,15 @@ struct EchoPeer {
     }
 };
 
+// An SSL client connection to the echo peer, connected, its handle in rec.handle.
+void ConnectSslTo(EchoPeer &echo, Recorder &rec)
+{
+    SslSettings s = Settings(0);
+    ASSERT_EQ(SockConnectSsl(Ud(rec), "127.0.0.1", echo.server.port, &s, RecordCallback, &rec.handle),
+              SOCK_CONNECT_PENDING);
+    EXPECT_TRUE(WaitFor([&] { return rec.Count(SOCK_EV_CONNECTED) == 1; }));
+}
+
 TEST_F(SslTest, EngineHooksAreCalledAsTheLayerPromises)
 {
     EXPECT_EQ(pt.inits, 1);
@@ -581,10 +590,7 @@ TEST_F(SslTest, SendQueueFillsPartAndNoneConsumed)
     EchoPeer echo;
     echo.Run();
     Recorder rec;
-    SslSettings s = Settings(0);
-    ASSERT_EQ(SockConnectSsl(Ud(rec), "127.0.0.1", echo.server.port, &s, RecordCallback, &rec.handle),
-              SOCK_CONNECT_PENDING);
-    EXPECT_TRUE(WaitFor([&] { return rec.Count(SOCK_EV_CONNECTED) == 1; }));
+    ASSERT_NO_FATAL_FAILURE(ConnectSslTo(echo, rec));
     SockHandle h = rec.handle;
 
     pt.writeLimit = 0;
@@ -631,10 +637,7 @@ TEST_F(SslTest, EngineThatRefusesInputDoesNotHoldTheIoThread)
     EchoPeer echo;
     echo.Run();
     Recorder rec;
-    SslSettings s = Settings(0);
-    ASSERT_EQ(SockConnectSsl(Ud(rec), "127.0.0.1", echo.server.port, &s, RecordCallback, &rec.handle),
-              SOCK_CONNECT_PENDING);
-    EXPECT_TRUE(WaitFor([&] { return rec.Count(SOCK_EV_CONNECTED) == 1; }));
+    ASSERT_NO_FATAL_FAILURE(ConnectSslTo(echo, rec));
     pt.feedLimit = 0;
     int32_t sent = 0;
     const int sends = 20;  // each echo is read on its own: more reads than the queue holds
@@ -673,10 +676,7 @@ TEST_F(SslTest, PlaintextWithoutABufferIsDeliveredLater)
     EchoPeer echo;
     echo.Run();
     Recorder rec;
-    SslSettings s = Settings(0);
-    ASSERT_EQ(SockConnectSsl(Ud(rec), "127.0.0.1", echo.server.port, &s, RecordCallback, &rec.handle),
-              SOCK_CONNECT_PENDING);
-    EXPECT_TRUE(WaitFor([&] { return rec.Count(SOCK_EV_CONNECTED) == 1; }));
+    ASSERT_NO_FATAL_FAILURE(ConnectSslTo(echo, rec));
     SockSetRecvSize(rec.handle, 7);
     static std::atomic<bool> refusePlain;
     refusePlain = true;
@@ -709,10 +709,7 @@ TEST_F(SslTest, PumpRunsOfOneEntryNeverOverlap)
     EchoPeer echo;
     echo.Run();
     Recorder rec;
-    SslSettings s = Settings(0);
-    ASSERT_EQ(SockConnectSsl(Ud(rec), "127.0.0.1", echo.server.port, &s, RecordCallback, &rec.handle),
-              SOCK_CONNECT_PENDING);
-    EXPECT_TRUE(WaitFor([&] { return rec.Count(SOCK_EV_CONNECTED) == 1; }));
+    ASSERT_NO_FATAL_FAILURE(ConnectSslTo(echo, rec));
     pt.hookDelayMs = 1;  // widen every engine call
     std::string all;
     std::thread owner([&] {
@@ -789,10 +786,7 @@ TEST_F(SslTest, CleanupReleasesOpenSslConnections)
     EchoPeer echo;
     echo.Run();
     Recorder rec;
-    SslSettings s = Settings(0);
-    ASSERT_EQ(SockConnectSsl(Ud(rec), "127.0.0.1", echo.server.port, &s, RecordCallback, &rec.handle),
-              SOCK_CONNECT_PENDING);
-    EXPECT_TRUE(WaitFor([&] { return rec.Count(SOCK_EV_CONNECTED) == 1; }));
+    ASSERT_NO_FATAL_FAILURE(ConnectSslTo(echo, rec));
     pt.writeLimit = 0;
     int32_t sent = 0;
     for (int i = 0; i < 3; i++)
