@@ -13,7 +13,8 @@ BOOL DrawLine(HDC dc, int x1, int y1, int x2, int y2)
     return Polyline(dc, points, 2);
 }
 
-void ChartPaint(HDC dc, int width, int height)
+/* What WM_PAINT draws into a client area of width x height. */
+static void ChartPaint(HDC dc, int width, int height)
 {
     static POINT pts[HISTORY_MAX_VALUES];
     memset(pts, 0, sizeof pts);

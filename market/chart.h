@@ -16,8 +16,4 @@ LRESULT CALLBACK ChartWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 /* A two-point Polyline with the current pen (the last point is not drawn). */
 BOOL DrawLine(HDC dc, int x1, int y1, int x2, int y2);
 
-/* Paints the chart into a device context whose client area is width x height;
- * what WM_PAINT draws. */
-void ChartPaint(HDC dc, int width, int height);
-
 #endif

@@ -234,9 +234,8 @@ static void SetRowTexts(HWND list, int index, StockItem *item)
     }
 }
 
-/* UI thread: the posted half of StockApplyQuote. Every row's item data is a
- * live record (records are freed only here, after their row is gone), so the
- * rows are walked, not the list. */
+/* UI thread: the posted half of StockApplyQuote, refreshing every row from the
+ * record it carries (records are freed only on this thread, after their row). */
 static void StockRowsRefreshCall(intptr_t argument)
 {
     (void)argument;
@@ -250,7 +249,7 @@ static void StockRowsRefreshCall(intptr_t argument)
         row.iItem = index;
         SendMessageA(list, LVM_GETITEMA, 0, (LPARAM)&row);
         if (row.lParam)
-            SetRowTexts(list, index, (StockItem *)row.lParam);
+            StockRowRefresh((StockItem *)row.lParam);
     }
 }
 
