@@ -35,6 +35,14 @@ volatile long nSockInFlight;
  * open than a set holds. I/O thread only. */
 static int nIoRotate;
 
+/* Wine 8's select lists a socket once per set it is in, and its server fails an
+ * assertion (ending every program of the session) when such a socket turns ready
+ * between the checks of its two entries and nothing else happens before the
+ * time-out. Under Wine an entry watched for reading is therefore not watched for
+ * exceptions as well: out-of-band data is never used, and a reset or a close shows
+ * as readable all the same. Set by SockStartup, before the threads start. */
+static int bWineSelect;
+
 /* The I/O thread's three sets. I/O thread only. */
 static fd_set ReadFDs, WriteFDs, ExceptFDs;
 
@@ -126,6 +134,7 @@ int SockStartup(const SockInitParams *params)
     if (!params || !params->getBuffer)
         return SOCK_INVALID_PARAM;
     ZeroState();
+    bWineSelect = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
     if (sSockSys.WsaStartup(MAKEWORD(2, 2), &wsaData) != 0)
         return SOCK_WSA_FAILED;
     InitializeCriticalSection(&csStreamList);
@@ -346,7 +355,8 @@ int BuildIoSets(void)
          * watching it for reading would only make select return at once, every pass. */
         else if (!e->recvPaused && !(e->sslActive && ChunkQueueIsFull(&e->recvQueue)))
             FD_SET(e->sock, &ReadFDs);
-        FD_SET(e->sock, &ExceptFDs);
+        if (!bWineSelect || !FD_ISSET(e->sock, &ReadFDs))
+            FD_SET(e->sock, &ExceptFDs);
     }
     nIoRotate = count > FD_SETSIZE ? (start + FD_SETSIZE) % count : 0;
     LeaveCriticalSection(&csStreamList);
